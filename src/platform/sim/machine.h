@@ -1,0 +1,186 @@
+// An in-memory Windows machine: every platform interface, over state a test sets up in a few
+// lines, with any operation made to fail on demand.
+//
+//   sim::Machine m;                       // 64-bit Windows 7, elevated administrator, English
+//   m.SetString(sim::View::k64, uR"(Software\Vendor\App)", u"Version", u"1.0");
+//   m.StartProcess(u"GlmStudio.exe");
+//   m.FailOperation("GetTokenInformation", plat::ERROR_ACCESS_DENIED);
+//   RunSomething(m.platform());
+//   EXPECT_EQ(m.MessageBoxes().size(), 1u);
+//
+// The program under test runs as a 32-bit process by default, as the shipped program does.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+using plat::DWORD;
+using plat::LANGID;
+using plat::LONG;
+using plat::WORD;
+
+enum class View { k32, k64 };
+
+struct RegistryValue {
+  DWORD type = plat::REG_NONE;
+  std::vector<std::uint8_t> data;
+};
+
+struct MessageBoxRecord {
+  std::u16string text;
+  std::u16string caption;
+  plat::UINT style = 0;
+  plat::HWND owner = nullptr;
+};
+
+struct TokenGroup {
+  std::string sid;  // "S-1-5-32-544"
+  DWORD attributes = 0;
+};
+
+class Machine : public plat::Registry,
+                public plat::Processes,
+                public plat::System,
+                public plat::Resources,
+                public plat::Ui,
+                public plat::Clock {
+ public:
+  // 64-bit Windows 7 (6.1, NT) on an AMD64 processor, the program a 32-bit process under WOW64,
+  // the user an elevated administrator with display language 1033, the program's own resources
+  // (the message catalogue) loaded from the build's resource data, no processes besides the
+  // program, an empty registry.
+  Machine();
+  ~Machine() override;
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  plat::Platform& platform() { return platform_; }
+  // The program's own module, as wWinMain receives it.
+  plat::HMODULE ProgramModule() const;
+
+  // --- Set-up ------------------------------------------------------------------------------
+  // Processor type as GetNativeSystemInfo reports it (dwProcessorType and the matching
+  // architecture). A 32-bit processor type also makes Windows 32-bit: one registry view, no WOW64.
+  void SetProcessorType(DWORD processorType);
+  void SetWindowsVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId);
+  // Whether the program is a 32-bit process on 64-bit Windows (true by default on 64-bit Windows).
+  // false on 64-bit Windows makes it a 64-bit process: unflagged registry calls see the 64-bit view.
+  void SetProgramIs32Bit(bool is32Bit);
+  // Removes IsWow64Process from kernel32's exports (as on Windows XP before SP2).
+  void RemoveExport(const std::string& module, const std::string& procName);
+  void SetTokenGroups(std::vector<TokenGroup> groups);
+  void SetUserUILanguage(LANGID language);
+  void SetProgramPath(std::u16string path);
+  // Another process; returns its id.
+  DWORD StartProcess(std::u16string exeName);
+  void EndProcess(DWORD processId);
+  // A named kernel object that exists before the program starts (held by another process).
+  void AddNamedObject(std::u16string name);
+  void SetTickCount(DWORD ticks);
+
+  // Registry, in HKEY_LOCAL_MACHINE. Keys under SOFTWARE exist once per view on 64-bit Windows;
+  // other keys, and every key on 32-bit Windows, are shared by both views.
+  void CreateKey(View view, const std::u16string& key);
+  void SetValue(View view, const std::u16string& key, const std::u16string& name,
+                RegistryValue value);
+  void SetString(View view, const std::u16string& key, const std::u16string& name,
+                 const std::u16string& text, DWORD type = plat::REG_SZ);
+  void SetDword(View view, const std::u16string& key, const std::u16string& name, DWORD value);
+  std::optional<RegistryValue> GetValue(View view, const std::u16string& key,
+                                        const std::u16string& name) const;
+  bool KeyExists(View view, const std::u16string& key) const;
+
+  // Resources of the program's module. A string block of the message catalogue can be replaced or
+  // removed per language to test the loader's choice.
+  void SetResource(const std::u16string& type, WORD name, LANGID language,
+                   std::vector<std::uint8_t> data);
+  void SetResource(WORD type, WORD name, LANGID language, std::vector<std::uint8_t> data);
+  void RemoveResource(WORD type, WORD name, LANGID language);
+
+  // --- Observation -------------------------------------------------------------------------
+  const std::vector<MessageBoxRecord>& MessageBoxes() const;
+  // Handles the program holds open now (keys, snapshots, tokens, mutexes, memory, SIDs).
+  std::size_t OpenHandleCount() const;
+
+  // --- Faults ------------------------------------------------------------------------------
+  // Makes the named operation (its Win32 name, "RegOpenKeyExW") fail with error: it returns the
+  // operation's failure value and sets the last error (registry operations return the error).
+  // skip: calls that still succeed first; times: failing calls, then it works again (0: forever).
+  void FailOperation(const std::string& operation, DWORD error, int times = 0, int skip = 0);
+  void ClearFaults();
+
+  // --- The platform interfaces -------------------------------------------------------------
+  LONG RegOpenKeyExW(plat::HKEY root, const plat::WCHAR* subKey, DWORD options, plat::REGSAM sam,
+                     plat::HKEY* result) override;
+  LONG RegCreateKeyExW(plat::HKEY root, const plat::WCHAR* subKey, DWORD reserved,
+                       plat::WCHAR* keyClass, DWORD options, plat::REGSAM sam,
+                       const void* securityAttributes, plat::HKEY* result,
+                       DWORD* disposition) override;
+  LONG RegQueryValueExW(plat::HKEY key, const plat::WCHAR* valueName, DWORD* reserved, DWORD* type,
+                        plat::BYTE* data, DWORD* dataSize) override;
+  LONG RegSetValueExW(plat::HKEY key, const plat::WCHAR* valueName, DWORD reserved, DWORD type,
+                      const plat::BYTE* data, DWORD dataSize) override;
+  LONG RegCloseKey(plat::HKEY key) override;
+
+  DWORD GetLastError() override;
+  void SetLastError(DWORD error) override;
+  plat::BOOL CloseHandle(plat::HANDLE handle) override;
+  plat::HANDLE CreateMutexW(const void* securityAttributes, plat::BOOL initialOwner,
+                            const plat::WCHAR* name) override;
+  plat::HANDLE GetCurrentProcess() override;
+  DWORD GetCurrentProcessId() override;
+  DWORD GetModuleFileNameW(plat::HMODULE module, plat::WCHAR* buffer, DWORD size) override;
+  plat::HMODULE GetModuleHandleW(const plat::WCHAR* moduleName) override;
+  plat::FARPROC GetProcAddress(plat::HMODULE module, const char* procName) override;
+  plat::HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD processId) override;
+  plat::BOOL Process32FirstW(plat::HANDLE snapshot, plat::PROCESSENTRY32W* entry) override;
+  plat::BOOL Process32NextW(plat::HANDLE snapshot, plat::PROCESSENTRY32W* entry) override;
+
+  void GetNativeSystemInfo(plat::SYSTEM_INFO* info) override;
+  plat::BOOL GetVersionExW(plat::OSVERSIONINFOW* info) override;
+  plat::BOOL InvokeIsWow64Process(plat::FARPROC isWow64Process, plat::HANDLE process,
+                                  plat::BOOL* result) override;
+  LANGID GetUserDefaultUILanguage() override;
+  plat::BOOL OpenProcessToken(plat::HANDLE process, DWORD desiredAccess,
+                              plat::HANDLE* token) override;
+  plat::BOOL GetTokenInformation(plat::HANDLE token, plat::TOKEN_INFORMATION_CLASS infoClass,
+                                 void* info, DWORD infoLength, DWORD* returnLength) override;
+  plat::BOOL AllocateAndInitializeSid(const plat::SID_IDENTIFIER_AUTHORITY* authority,
+                                      plat::BYTE count, DWORD sub0, DWORD sub1, DWORD sub2,
+                                      DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6, DWORD sub7,
+                                      plat::PSID* sid) override;
+  plat::BOOL EqualSid(plat::PSID a, plat::PSID b) override;
+  void* FreeSid(plat::PSID sid) override;
+  plat::HGLOBAL GlobalAlloc(plat::UINT flags, plat::SIZE_T bytes) override;
+  void* GlobalLock(plat::HGLOBAL memory) override;
+  plat::BOOL GlobalUnlock(plat::HGLOBAL memory) override;
+  plat::HGLOBAL GlobalFree(plat::HGLOBAL memory) override;
+
+  plat::HRSRC FindResourceExW(plat::HMODULE module, const plat::WCHAR* type,
+                              const plat::WCHAR* name, WORD language) override;
+  plat::HRSRC FindResourceW(plat::HMODULE module, const plat::WCHAR* name,
+                            const plat::WCHAR* type) override;
+  DWORD SizeofResource(plat::HMODULE module, plat::HRSRC resource) override;
+  plat::HGLOBAL LoadResource(plat::HMODULE module, plat::HRSRC resource) override;
+  const void* LockResource(plat::HGLOBAL loaded) override;
+
+  int MessageBoxW(plat::HWND owner, const plat::WCHAR* text, const plat::WCHAR* caption,
+                  plat::UINT type) override;
+
+  DWORD GetTickCount() override;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  plat::Platform platform_;
+};
+
+}  // namespace sim
