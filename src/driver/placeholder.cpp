@@ -1,0 +1,2 @@
+// Replaced by the driver's sources.
+namespace glimra {}
