@@ -4,8 +4,10 @@
 
 #include <cstddef>
 
-#include <tlhelp32.h>
 #include <windows.h>
+
+// Needs <windows.h> first.
+#include <tlhelp32.h>
 
 namespace win32 {
 namespace {
