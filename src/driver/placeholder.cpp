@@ -1,2 +1,0 @@
-// Replaced by the driver's sources.
-namespace glimra {}
