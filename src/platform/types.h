@@ -52,9 +52,13 @@ using HWND = HWND__*;
 // (for example System::InvokeIsWow64Process), never directly by the program's logic.
 using FARPROC = void (*)();
 
-inline HANDLE InvalidHandleValue() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+inline HANDLE InvalidHandleValue() {
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+}
 // GetCurrentProcess's pseudo handle.
-inline HANDLE CurrentProcessPseudoHandle() { return InvalidHandleValue(); }
+inline HANDLE CurrentProcessPseudoHandle() {
+  return InvalidHandleValue();
+}
 
 // Win32 error codes.
 inline constexpr DWORD ERROR_SUCCESS = 0;
@@ -75,9 +79,14 @@ inline constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
 inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 inline constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+inline constexpr DWORD ERROR_NOT_LOCKED = 158;
+inline constexpr DWORD ERROR_BAD_PATHNAME = 161;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 inline constexpr DWORD ERROR_MORE_DATA = 234;
+inline constexpr DWORD ERROR_NOACCESS = 998;
+inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD ERROR_SINGLE_INSTANCE_APP = 1152;
+inline constexpr DWORD ERROR_INVALID_SID = 1337;
 inline constexpr DWORD ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
 inline constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 inline constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
@@ -183,6 +192,21 @@ struct OSVERSIONINFOW {
   WCHAR szCSDVersion[128];
 };
 static_assert(sizeof(OSVERSIONINFOW) == 276);
+// The extended record GetVersionExW also accepts (dwOSVersionInfoSize 284).
+struct OSVERSIONINFOEXW {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  WCHAR szCSDVersion[128];
+  WORD wServicePackMajor;
+  WORD wServicePackMinor;
+  WORD wSuiteMask;
+  BYTE wProductType;
+  BYTE wReserved;
+};
+static_assert(sizeof(OSVERSIONINFOEXW) == 284);
 
 // Security.
 inline constexpr DWORD TOKEN_QUERY = 0x0008;
@@ -235,7 +259,9 @@ inline constexpr WORD SUBLANG_NEUTRAL = 0x00;
 constexpr LANGID MAKELANGID(WORD primary, WORD sub) {
   return static_cast<LANGID>((sub << 10) | primary);
 }
-constexpr WORD PRIMARYLANGID(LANGID lang) { return lang & 0x3FF; }
+constexpr WORD PRIMARYLANGID(LANGID lang) {
+  return lang & 0x3FF;
+}
 
 // User interface.
 inline constexpr UINT MB_OK = 0x00000000;

@@ -72,18 +72,30 @@ class Machine : public plat::Registry,
   void SetProcessorType(DWORD processorType);
   void SetWindowsVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId);
   // Whether the program is a 32-bit process on 64-bit Windows (true by default on 64-bit Windows).
-  // false on 64-bit Windows makes it a 64-bit process: unflagged registry calls see the 64-bit view.
+  // false on 64-bit Windows makes it a 64-bit process: unflagged registry calls see the 64-bit
+  // view.
   void SetProgramIs32Bit(bool is32Bit);
   // Removes IsWow64Process from kernel32's exports (as on Windows XP before SP2).
   void RemoveExport(const std::string& module, const std::string& procName);
+  // The groups of the program's token, in order. SIDs are written as "S-1-5-32-544"; a malformed
+  // one throws std::invalid_argument.
   void SetTokenGroups(std::vector<TokenGroup> groups);
+  // The groups of an elevated administrator (the default), and of the same user with the token
+  // that user account control filters: Administrators for deny checks only, medium integrity.
+  static std::vector<TokenGroup> DefaultAdministratorGroups();
+  static std::vector<TokenGroup> FilteredAdministratorGroups();
   void SetUserUILanguage(LANGID language);
+  // The program's full path (GetModuleFileNameW); its file name is its name in the process list.
   void SetProgramPath(std::u16string path);
-  // Another process; returns its id.
+  // Another process; returns its id. A full path is reduced to its file name, as the process list
+  // shows it.
   DWORD StartProcess(std::u16string exeName);
   void EndProcess(DWORD processId);
   // A named kernel object that exists before the program starts (held by another process).
   void AddNamedObject(std::u16string name);
+  void RemoveNamedObject(const std::u16string& name);
+  // Whether a kernel object of that name exists now (held by the program or by another process).
+  bool NamedObjectExists(const std::u16string& name) const;
   void SetTickCount(DWORD ticks);
 
   // Registry, in HKEY_LOCAL_MACHINE. Keys under SOFTWARE exist once per view on 64-bit Windows;
@@ -96,7 +108,14 @@ class Machine : public plat::Registry,
   void SetDword(View view, const std::u16string& key, const std::u16string& name, DWORD value);
   std::optional<RegistryValue> GetValue(View view, const std::u16string& key,
                                         const std::u16string& name) const;
+  // A REG_SZ or REG_EXPAND_SZ value without its terminating NUL; nullopt for anything else.
+  std::optional<std::u16string> GetString(View view, const std::u16string& key,
+                                          const std::u16string& name) const;
   bool KeyExists(View view, const std::u16string& key) const;
+  // Removes a key with its sub-keys, or a value; nothing happens when it does not exist. Handles
+  // still open on a removed key fail with ERROR_KEY_DELETED.
+  void DeleteKey(View view, const std::u16string& key);
+  void DeleteValue(View view, const std::u16string& key, const std::u16string& name);
 
   // Resources of the program's module. A string block of the message catalogue can be replaced or
   // removed per language to test the loader's choice.
@@ -104,6 +123,12 @@ class Machine : public plat::Registry,
                    std::vector<std::uint8_t> data);
   void SetResource(WORD type, WORD name, LANGID language, std::vector<std::uint8_t> data);
   void RemoveResource(WORD type, WORD name, LANGID language);
+  // The languages a neutral request tries, in order, for a display language; when the module
+  // holds none of them the loader takes the resource's lowest language.
+  static std::vector<LANGID> NeutralLanguageOrder(LANGID uiLanguage);
+
+  // The folder kernel32 is loaded from, as the program sees it.
+  std::u16string SystemFolder() const;
 
   // --- Observation -------------------------------------------------------------------------
   const std::vector<MessageBoxRecord>& MessageBoxes() const;
@@ -177,8 +202,15 @@ class Machine : public plat::Registry,
 
   DWORD GetTickCount() override;
 
- private:
+  // The machine's state, shared by its source files (state.h); not for tests.
   struct State;
+
+ private:
+  void AddSystemProcesses();
+  void LoadProgramResources();
+  plat::HRSRC FindProgramResource(const plat::WCHAR* type, const plat::WCHAR* name, WORD language);
+  plat::FARPROC ExportAddress(const std::string& module, const std::string& procName) const;
+
   std::unique_ptr<State> state_;
   plat::Platform platform_;
 };
