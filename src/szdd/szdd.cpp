@@ -13,8 +13,6 @@ constexpr std::size_t kRingMask = kRingSize - 1;
 // Farthest back a match reaches. A distance of 4096 would name the slot about to be written,
 // which decoders that copy through the ring do not all read alike.
 constexpr std::size_t kMaxDistance = kRingSize - 1;
-// Bound on the hash-chain walk per position; past it longer chains gain almost nothing.
-constexpr std::size_t kMaxChain = 1024;
 constexpr unsigned kHashBits = 15;
 
 std::uint32_t ReadLe32(const std::uint8_t* p) {
@@ -138,13 +136,14 @@ std::vector<std::uint8_t> Pack(std::span<const std::uint8_t> data, const PackOpt
     throw std::length_error("szdd::Pack: input longer than the header can declare");
   }
   const std::size_t maxMatch = std::clamp(options.maxMatch, kMinMatch, kMaxFormatMatch);
+  const std::size_t maxChain = std::max<std::size_t>(options.maxChain, 1);
   const std::size_t n = data.size();
 
   // The history the decoder sees: the ring's spaces, then the data itself. Matches are found in
   // `buf`; byte i of the data sits at buf[pre + i].
   const std::size_t pre = options.useInitialSpaces ? kRingSize : 0;
-  std::vector<std::uint8_t> buf(pre, 0x20);
-  buf.insert(buf.end(), data.begin(), data.end());
+  std::vector<std::uint8_t> buf(pre + data.size(), 0x20);
+  std::copy(data.begin(), data.end(), buf.begin() + static_cast<std::ptrdiff_t>(pre));
   const std::size_t total = buf.size();
 
   auto hashAt = [&](std::size_t b) {
@@ -175,7 +174,7 @@ std::vector<std::uint8_t> Pack(std::span<const std::uint8_t> data, const PackOpt
       std::size_t best = 0;
       std::size_t bestSrc = 0;
       std::size_t cand = head[hashAt(cur)];
-      for (std::size_t steps = 0; cand != kNone && cur - cand <= kMaxDistance && steps < kMaxChain;
+      for (std::size_t steps = 0; cand != kNone && cur - cand <= kMaxDistance && steps < maxChain;
            ++steps, cand = prev[cand & kRingMask]) {
         if (buf[cand + best] != buf[cur + best]) continue;
         std::size_t len = 0;

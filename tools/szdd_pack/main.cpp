@@ -131,8 +131,12 @@ int Pack(int argc, char** argv) {
   if (!WriteFile(output, packed)) return kExitUsage;
   if (manifestId) {
     const szdd::Sha256Digest digest = szdd::ComputeSha256(*data);
-    std::string line =
-        "{" + std::to_string(*manifestId) + ", " + std::to_string(data->size()) + "u, {{";
+    // Appended piece by piece: GCC 12 at -O3 misreports "{" + std::string as overlapping.
+    std::string line = "{";
+    line += std::to_string(*manifestId);
+    line += ", ";
+    line += std::to_string(data->size());
+    line += "u, {{";
     char hex[8];
     for (std::size_t i = 0; i < digest.size(); ++i) {
       std::snprintf(hex, sizeof hex, "%s0x%02x", i ? ", " : "", digest[i]);
