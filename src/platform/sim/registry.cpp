@@ -66,6 +66,16 @@ bool IsPredefinedLocalMachine(HKEY key) {
   return key == plat::HkeyLocalMachine();
 }
 
+bool IsStringType(DWORD type) {
+  return type == plat::REG_SZ || type == plat::REG_EXPAND_SZ || type == plat::REG_MULTI_SZ;
+}
+
+// Whether the last whole UTF-16 unit of the data is NUL.
+bool EndsWithNul(const std::vector<std::uint8_t>& data) {
+  const std::size_t units = data.size() / 2;
+  return units > 0 && data[2 * units - 2] == 0 && data[2 * units - 1] == 0;
+}
+
 // The view an unflagged call reaches is the process's own; a flag picks one on 64-bit Windows.
 View ViewFor(REGSAM sam, bool program32) {
   if (sam & plat::KEY_WOW64_64KEY) return View::k64;
@@ -159,6 +169,12 @@ LONG Machine::RegQueryValueExW(HKEY key, const WCHAR* valueName, DWORD* reserved
     return Err(plat::ERROR_MORE_DATA);
   }
   if (size > 0) std::memcpy(data, value.data.data(), size);
+  // A string that does not end in NUL gets one after its bytes when the buffer has room; the
+  // size reported stays the stored one. (Seen on Wine 8; a caller must not rely on either.)
+  if (IsStringType(value.type) && size > 0 && *dataSize >= size + 2 && !EndsWithNul(value.data)) {
+    data[size] = 0;
+    data[size + 1] = 0;
+  }
   *dataSize = size;
   return kSuccess;
 }
@@ -180,7 +196,16 @@ LONG Machine::RegSetValueExW(HKEY key, const WCHAR* valueName, DWORD /*reserved*
   auto& stored = node->values[Fold(name)];
   if (stored.name.empty()) stored.name = name;
   stored.value.type = type;
-  stored.value.data.assign(data, data + dataSize);
+  // Windows adds the terminating NUL of a string whose count left it out, when the unit right
+  // after the counted bytes is that NUL.
+  DWORD count = dataSize;
+  if (IsStringType(type) && count >= 2 && count % 2 == 0) {
+    const auto unitAt = [&](DWORD index) {
+      return static_cast<char16_t>(data[2 * index] | (data[2 * index + 1] << 8));
+    };
+    if (unitAt(count / 2 - 1) != 0 && unitAt(count / 2) == 0) count += 2;
+  }
+  stored.value.data.assign(data, data + count);
   return kSuccess;
 }
 
