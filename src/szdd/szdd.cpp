@@ -13,12 +13,130 @@ constexpr std::size_t kRingMask = kRingSize - 1;
 // Farthest back a match reaches. A distance of 4096 would name the slot about to be written,
 // which decoders that copy through the ring do not all read alike.
 constexpr std::size_t kMaxDistance = kRingSize - 1;
-constexpr unsigned kHashBits = 15;
 
 std::uint32_t ReadLe32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
+
+// The positions of the window in binary search trees ordered by the maxMatch bytes that start
+// there, one tree per first byte. Inserting a position walks from the root past its nearest
+// neighbours in that order, which is where the longest match lies; an equal string takes the
+// older one's place, so runs keep the trees shallow. Nodes live in the slot pos & 4095.
+class MatchTree {
+ public:
+  struct Match {
+    std::size_t length = 0;
+    std::size_t source = 0;
+  };
+
+  // `text` must hold maxMatch readable bytes past every position inserted.
+  MatchTree(const std::vector<std::uint8_t>& text, std::size_t maxMatch)
+      : text_(text),
+        maxMatch_(maxMatch),
+        left_(kEntries, kNil),
+        right_(kEntries, kNil),
+        parent_(kEntries, kNil),
+        position_(kRingSize, 0) {}
+
+  Match Insert(std::size_t pos) {
+    const std::uint32_t node = Slot(pos);
+    position_[node] = pos;
+    left_[node] = kNil;
+    right_[node] = kNil;
+    const std::uint8_t* key = text_.data() + pos;
+    std::uint32_t p = kRoots + key[0];
+    int cmp = 1;
+    Match best;
+    // Every node below the last turn right (left) shares lenLow (lenHigh) bytes with the key, so
+    // the comparison may start at the smaller of the two.
+    std::size_t lenLow = 1;
+    std::size_t lenHigh = 1;
+    for (;;) {
+      std::uint32_t& next = cmp >= 0 ? right_[p] : left_[p];
+      if (next == kNil) {
+        next = node;
+        parent_[node] = p;
+        return best;
+      }
+      p = next;
+      const std::uint8_t* other = text_.data() + position_[p];
+      std::size_t i = std::min(lenLow, lenHigh);
+      cmp = 0;
+      for (; i < maxMatch_; ++i) {
+        cmp = key[i] - other[i];
+        if (cmp != 0) break;
+      }
+      if (i > best.length) {
+        best = {i, position_[p]};
+        if (i >= maxMatch_) break;
+      }
+      (cmp > 0 ? lenLow : lenHigh) = i;
+    }
+    // The same string as p: the new position replaces it.
+    parent_[node] = parent_[p];
+    left_[node] = left_[p];
+    right_[node] = right_[p];
+    parent_[left_[p]] = node;
+    parent_[right_[p]] = node;
+    Relink(p, node);
+    parent_[p] = kNil;
+    return best;
+  }
+
+  // Takes `pos` out, if it is still in a tree.
+  void Remove(std::size_t pos) {
+    const std::uint32_t p = Slot(pos);
+    if (parent_[p] == kNil || position_[p] != pos) return;
+    std::uint32_t q;
+    if (right_[p] == kNil) {
+      q = left_[p];
+    } else if (left_[p] == kNil) {
+      q = right_[p];
+    } else {
+      // The rightmost node of the left subtree takes p's place.
+      q = left_[p];
+      if (right_[q] != kNil) {
+        do q = right_[q];
+        while (right_[q] != kNil);
+        right_[parent_[q]] = left_[q];
+        parent_[left_[q]] = parent_[q];
+        left_[q] = left_[p];
+        parent_[left_[p]] = q;
+      }
+      right_[q] = right_[p];
+      parent_[right_[p]] = q;
+    }
+    parent_[q] = parent_[p];
+    Relink(p, q);
+    parent_[p] = kNil;
+  }
+
+ private:
+  static constexpr std::uint32_t kRoots = kRingSize;      // 256 roots after the slots
+  static constexpr std::uint32_t kNil = kRingSize + 256;  // a scratch entry, never read
+  static constexpr std::size_t kEntries = kRingSize + 256 + 1;
+
+  static std::uint32_t Slot(std::size_t pos) { return static_cast<std::uint32_t>(pos & kRingMask); }
+
+  // Points p's parent at q instead of p.
+  void Relink(std::uint32_t p, std::uint32_t q) {
+    const std::uint32_t up = parent_[p];
+    if (right_[up] == p) {
+      right_[up] = q;
+    } else {
+      left_[up] = q;
+    }
+  }
+
+  const std::vector<std::uint8_t>& text_;
+  const std::size_t maxMatch_;
+  // On the heap: together some 85 KB.
+  std::vector<std::uint32_t> left_;
+  std::vector<std::uint32_t> right_;
+  std::vector<std::uint32_t> parent_;
+  std::vector<std::size_t> position_;
+};
 
 }  // namespace
 
@@ -136,63 +254,33 @@ std::vector<std::uint8_t> Pack(std::span<const std::uint8_t> data, const PackOpt
     throw std::length_error("szdd::Pack: input longer than the header can declare");
   }
   const std::size_t maxMatch = std::clamp(options.maxMatch, kMinMatch, kMaxFormatMatch);
-  const std::size_t maxChain = std::max<std::size_t>(options.maxChain, 1);
   const std::size_t n = data.size();
 
   // The history the decoder sees: the ring's spaces, then the data itself. Matches are found in
   // `buf`; byte i of the data sits at buf[pre + i].
   const std::size_t pre = options.useInitialSpaces ? kRingSize : 0;
-  std::vector<std::uint8_t> buf(pre + data.size(), 0x20);
+  std::vector<std::uint8_t> buf(pre + data.size() + kMaxFormatMatch, 0x20);
   std::copy(data.begin(), data.end(), buf.begin() + static_cast<std::ptrdiff_t>(pre));
-  const std::size_t total = buf.size();
-
-  auto hashAt = [&](std::size_t b) {
-    const std::uint32_t v = static_cast<std::uint32_t>(buf[b]) << 16 |
-                            static_cast<std::uint32_t>(buf[b + 1]) << 8 | buf[b + 2];
-    return static_cast<std::size_t>((v * 2654435761u) >> (32 - kHashBits));
-  };
-  constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-  std::vector<std::size_t> head(std::size_t{1} << kHashBits, kNone);
-  std::vector<std::size_t> prev(kRingSize, kNone);
-  auto insert = [&](std::size_t b) {
-    if (b + 2 < total) {
-      const std::size_t h = hashAt(b);
-      prev[b & kRingMask] = head[h];
-      head[h] = b;
-    }
-  };
-  // Only the last kMaxDistance spaces can be reached.
-  for (std::size_t b = pre > kMaxDistance ? pre - kMaxDistance : 0; b < pre; ++b) insert(b);
 
   // Longest match at every position, and the ring position it starts at.
+  MatchTree tree(buf, maxMatch);
+  // Only the last kMaxDistance spaces can be reached.
+  for (std::size_t b = pre > kMaxDistance ? pre - kMaxDistance : 0; b < pre; ++b) tree.Insert(b);
   std::vector<std::uint8_t> matchLen(n, 0);
   std::vector<std::uint16_t> matchPos(n, 0);
   for (std::size_t i = 0; i < n; ++i) {
     const std::size_t cur = pre + i;
-    const std::size_t avail = std::min(maxMatch, n - i);
-    if (avail >= kMinMatch) {
-      std::size_t best = 0;
-      std::size_t bestSrc = 0;
-      std::size_t cand = head[hashAt(cur)];
-      for (std::size_t steps = 0; cand != kNone && cur - cand <= kMaxDistance && steps < maxChain;
-           ++steps, cand = prev[cand & kRingMask]) {
-        if (buf[cand + best] != buf[cur + best]) continue;
-        std::size_t len = 0;
-        while (len < avail && buf[cand + len] == buf[cur + len]) ++len;
-        if (len > best) {
-          best = len;
-          bestSrc = cand;
-          if (best == avail) break;
-        }
-      }
-      if (best >= kMinMatch) {
-        matchLen[i] = static_cast<std::uint8_t>(best);
-        // Output offset bestSrc - pre lives at ring position kRingStart + offset (mod 4096); the
-        // unsigned wrap is harmless under the mask.
-        matchPos[i] = static_cast<std::uint16_t>((bestSrc + kRingStart - pre) & kRingMask);
-      }
+    // The slot cur takes held cur - 4096, one beyond the farthest distance.
+    if (cur >= kRingSize) tree.Remove(cur - kRingSize);
+    const MatchTree::Match match = tree.Insert(cur);
+    // The tree also compares the padding past the end; a match never counts beyond the data.
+    const std::size_t best = std::min(match.length, n - i);
+    if (best >= kMinMatch) {
+      matchLen[i] = static_cast<std::uint8_t>(best);
+      // Output offset source - pre lives at ring position kRingStart + offset (mod 4096); the
+      // unsigned wrap is harmless under the mask.
+      matchPos[i] = static_cast<std::uint16_t>((match.source + kRingStart - pre) & kRingMask);
     }
-    insert(cur);
   }
 
   // Cheapest parse from each position to the end: a literal costs 9 bits, a match 17.

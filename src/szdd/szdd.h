@@ -62,9 +62,6 @@ struct PackOptions {
   std::size_t maxMatch = 16;
   // Matches may reach into the ring's initial spaces before the first byte.
   bool useInitialSpaces = true;
-  // Candidates tried per position on the hash chain (at least 1). The window holds 4095, so a
-  // larger value searches it exhaustively; past the default the gain is a few bytes in a million.
-  std::size_t maxChain = 256;
   // Stored in header byte 9.
   std::uint8_t missingChar = 0;
 };

@@ -231,6 +231,23 @@ TEST(SzddPack, RoundTripsWithinTheSizeBoundAndMatchLimit) {
   }
 }
 
+// Few distinct bytes make many equal strings: the match finder replaces and removes window
+// entries all the time.
+TEST(SzddPack, RoundTripsLowEntropyInputs) {
+  szdd_test::Prng rng(17);
+  for (int round = 0; round < 60; ++round) {
+    const std::uint32_t alphabet = 1 + rng.Below(4);
+    Bytes input(1 + rng.Below(12000));
+    for (auto& b : input) b = static_cast<std::uint8_t>(0x1E + rng.Below(alphabet));
+    szdd::PackOptions options;
+    options.maxMatch = 3 + rng.Below(16);
+    options.useInitialSpaces = rng.Below(2) == 0;
+    const szdd::ExpandResult result = szdd::Expand(szdd::Pack(input, options));
+    ASSERT_EQ(result.status, ExpandStatus::kComplete) << "round " << round;
+    ASSERT_TRUE(result.data == input) << "round " << round;
+  }
+}
+
 TEST(SzddPack, EmptyInputIsTheBareHeader) {
   EXPECT_EQ(szdd::Pack({}), Container(0, {}));
 }
