@@ -10,6 +10,7 @@
 # and helper tokens, started before the program and kept until it has exited:
 #   mutex=NAME                  a process holding the named mutex NAME
 #   run=PATH                    the stand-in program copied to PATH (unless there) and started
+#   again                       the program itself, started once more while its first box is open
 # Paths are Windows paths on drive C:, without spaces.
 
 E2E_UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\InstallShield_{8C1D4E27-5B9A-4F3E-B6D2-1A7E93C04F65}'
@@ -86,6 +87,7 @@ e2e_run() {
       [ "$token" = - ] && continue
       local name=${token%%=*} value=${token#*=}
       case $name in
+        again) args+=(--again) ;;
         mutex) args+=(--with "C:\\e2e\\e2e_hold_mutex.exe=$value") ;;
         run)
           local path; path=$(e2e_unix_path "$prefix" "$value")

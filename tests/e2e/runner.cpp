@@ -1,6 +1,6 @@
 // Runs a program, answers its message boxes and reports what they showed and how it exited.
 //
-//   e2e_runner [--timeout SECONDS] [--with HELPER[=ARGUMENT]]... PROGRAM [ARGUMENT]...
+//   e2e_runner [--timeout SECONDS] [--again] [--with HELPER[=ARGUMENT]]... PROGRAM [ARGUMENT]...
 //
 // Each helper is started first and must report ready (see e2e_tool.h) before the program starts;
 // all are told to stop once the program has exited. A message box of the program is a visible
@@ -10,6 +10,8 @@
 //   boxes=N            then for each box in order:  title=...  text=...  icon=KIND
 //                      (KIND: error, warning, other or no; see IconKind)
 //   exit=0x%08x        the program's full 32-bit exit code, or exit=timeout
+// With --again, the program is started a second time while its first box is still open; that
+// run's report follows on a line "again:" (or "again:" and "not started" without a box).
 // The runner's own status is 0 when the program ran, 2 for bad use or a helper that failed, 3 when
 // the program had to be killed.
 #include <cstdio>
@@ -145,7 +147,6 @@ BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM param) {
   }
   scan->boxes->push_back(
       Box{hwnd, WindowText(hwnd), WindowText(GetDlgItem(hwnd, kTextId)), IconKind(hwnd)});
-  PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   return TRUE;
 }
 
@@ -179,8 +180,63 @@ struct Helper {
   PROCESS_INFORMATION info{};
 };
 
+// One run of the program: its boxes in the order seen and how it ended.
+struct Run {
+  bool started = false;
+  bool timedOut = false;
+  DWORD exitCode = 0;
+  std::vector<Box> boxes;
+  std::wstring Report() const;
+};
+
+std::wstring Run::Report() const {
+  std::wstring report = L"boxes=" + std::to_wstring(boxes.size()) + L"\n";
+  for (const Box& box : boxes) {
+    report += L"title=" + Escape(box.title) + L"\n";
+    report += L"text=" + Escape(box.text) + L"\n";
+    report += L"icon=" + box.icon + L"\n";
+  }
+  wchar_t line[32];
+  std::swprintf(line, ARRAYSIZE(line), L"exit=0x%08x\n", static_cast<unsigned>(exitCode));
+  return report + (timedOut ? L"exit=timeout\n" : line);
+}
+
+// Runs the program to its end, closing each box it shows. With `again`, the first box stays open
+// while the same command line runs once more, into `again`, to its end.
+Run RunProgram(const std::wstring& commandLine, DWORD timeoutMs, Run* again) {
+  Run run;
+  PROCESS_INFORMATION program{};
+  if (!Start(commandLine, program)) {
+    e2e::Err(L"e2e_runner: cannot start " + commandLine + L"\n");
+    return run;
+  }
+  run.started = true;
+  Scan scan{program.dwProcessId, &run.boxes};
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (WaitForSingleObject(program.hProcess, kPollMs) == WAIT_TIMEOUT) {
+    if (GetTickCount64() > deadline) {
+      TerminateProcess(program.hProcess, 0xDEAD);
+      WaitForSingleObject(program.hProcess, 5000);
+      run.timedOut = true;
+      break;
+    }
+    const size_t seen = run.boxes.size();
+    EnumWindows(ScanWindow, reinterpret_cast<LPARAM>(&scan));
+    for (size_t i = seen; i < run.boxes.size(); ++i) {
+      if (i == 0 && again != nullptr) *again = RunProgram(commandLine, timeoutMs, nullptr);
+      PostMessageW(run.boxes[i].hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+  }
+  GetExitCodeProcess(program.hProcess, &run.exitCode);
+  CloseHandle(program.hThread);
+  CloseHandle(program.hProcess);
+  return run;
+}
+
 int Usage() {
-  e2e::Err(L"usage: e2e_runner [--timeout SECONDS] [--with HELPER[=ARG]]... PROGRAM [ARG]...\n");
+  e2e::Err(
+      L"usage: e2e_runner [--timeout SECONDS] [--again] [--with HELPER[=ARG]]... PROGRAM "
+      L"[ARG]...\n");
   return 2;
 }
 
@@ -188,12 +244,15 @@ int Usage() {
 
 int wmain(int argc, wchar_t** argv) {
   DWORD timeoutMs = 60000;
+  bool startAgain = false;
   std::vector<std::wstring> helperCommands;
   int first = 1;
   for (; first < argc; ++first) {
     const std::wstring arg = argv[first];
     if (arg == L"--timeout" && first + 1 < argc) {
       timeoutMs = static_cast<DWORD>(std::wcstoul(argv[++first], nullptr, 10)) * 1000;
+    } else if (arg == L"--again") {
+      startAgain = true;
     } else if (arg == L"--with" && first + 1 < argc) {
       const std::wstring spec = argv[++first];
       const size_t eq = spec.find(L'=');
@@ -212,8 +271,8 @@ int wmain(int argc, wchar_t** argv) {
   if (stop == nullptr) return Usage();
 
   std::vector<Helper> helpers;
-  int status = 0;
-  for (size_t i = 0; i < helperCommands.size() && status == 0; ++i) {
+  bool helpersReady = true;
+  for (size_t i = 0; i < helperCommands.size() && helpersReady; ++i) {
     const std::wstring readyName = L"Local\\e2e-ready-" + tag + L"-" + std::to_wstring(i);
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
     SetEnvironmentVariableW(e2e::kReadyEventVar, readyName.c_str());
@@ -221,13 +280,13 @@ int wmain(int argc, wchar_t** argv) {
     Helper helper;
     if (ready == nullptr || !Start(helperCommands[i], helper.info)) {
       e2e::Err(L"e2e_runner: cannot start " + helperCommands[i] + L"\n");
-      status = 2;
+      helpersReady = false;
     } else {
       helpers.push_back(helper);
       HANDLE waits[2] = {ready, helper.info.hProcess};
       if (WaitForMultipleObjects(2, waits, FALSE, kHelperStartMs) != WAIT_OBJECT_0) {
         e2e::Err(L"e2e_runner: helper did not get ready: " + helperCommands[i] + L"\n");
-        status = 2;
+        helpersReady = false;
       }
     }
     if (ready != nullptr) CloseHandle(ready);
@@ -235,35 +294,12 @@ int wmain(int argc, wchar_t** argv) {
   SetEnvironmentVariableW(e2e::kReadyEventVar, nullptr);
   SetEnvironmentVariableW(e2e::kStopEventVar, nullptr);
 
-  std::vector<Box> boxes;
-  std::wstring exitLine;
-  if (status == 0) {
+  Run run;
+  Run again;
+  if (helpersReady) {
     std::wstring commandLine;
     for (int i = first; i < argc; ++i) commandLine += (i > first ? L" " : L"") + Quote(argv[i]);
-    PROCESS_INFORMATION program{};
-    if (!Start(commandLine, program)) {
-      e2e::Err(L"e2e_runner: cannot start " + commandLine + L"\n");
-      status = 2;
-    } else {
-      Scan scan{program.dwProcessId, &boxes};
-      const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-      while (WaitForSingleObject(program.hProcess, kPollMs) == WAIT_TIMEOUT) {
-        if (GetTickCount64() > deadline) {
-          TerminateProcess(program.hProcess, 0xDEAD);
-          WaitForSingleObject(program.hProcess, 5000);
-          status = 3;
-          break;
-        }
-        EnumWindows(ScanWindow, reinterpret_cast<LPARAM>(&scan));
-      }
-      DWORD code = 0;
-      GetExitCodeProcess(program.hProcess, &code);
-      wchar_t line[32];
-      std::swprintf(line, ARRAYSIZE(line), L"exit=0x%08x\n", static_cast<unsigned>(code));
-      exitLine = status == 3 ? L"exit=timeout\n" : line;
-      CloseHandle(program.hThread);
-      CloseHandle(program.hProcess);
-    }
+    run = RunProgram(commandLine, timeoutMs, startAgain ? &again : nullptr);
   }
 
   SetEvent(stop);
@@ -275,14 +311,12 @@ int wmain(int argc, wchar_t** argv) {
   }
   CloseHandle(stop);
 
-  if (status != 2) {
-    std::wstring report = L"boxes=" + std::to_wstring(boxes.size()) + L"\n";
-    for (const Box& box : boxes) {
-      report += L"title=" + Escape(box.title) + L"\n";
-      report += L"text=" + Escape(box.text) + L"\n";
-      report += L"icon=" + box.icon + L"\n";
-    }
-    e2e::Out(report + exitLine);
+  if (!run.started) return 2;
+  std::wstring report = run.Report();
+  if (startAgain) {
+    // Started again only when the first run showed a box.
+    report += L"again:\n" + (again.started ? again.Report() : L"not started\n");
   }
-  return status;
+  e2e::Out(report);
+  return run.timedOut || again.timedOut ? 3 : 0;
 }
