@@ -27,7 +27,7 @@ constexpr int kTextId = 0xFFFF;
 constexpr int kIconId = 0x440;
 constexpr DWORD kPollMs = 50;
 constexpr DWORD kHelperStartMs = 30000;
-constexpr int kIconAttempts = 20;
+constexpr int kIconAttempts = 60;  // 3 s: a loaded machine may paint late.
 
 struct Box {
   HWND hwnd;
