@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "common/catalogue_text.h"
-#include "common/machine_fixture.h"
 #include "common/product_constants.h"
 #include "common/wide_string.h"
+#include "platform/sim/machine.h"
+#include "system/os_checks.h"
 
 namespace glimra {
 namespace {
@@ -22,28 +23,22 @@ constexpr plat::LANGID kEnglish = 1033;
 constexpr plat::LANGID kJapanese = 1041;
 constexpr const char16_t* kUpdateService = uR"(SOFTWARE\Corvane Corporation\Lumeo Update)";
 
-// Records, for every box shown, what a second copy of the program would find at that moment:
-// the handles the program still holds and whether the single-instance mutex exists.
-class ObservingUi : public plat::Ui {
+// A machine that records, for every box shown, what a second copy of the program would find at that
+// moment: the handles the program still holds and whether the single-instance mutex exists.
+class ObservingMachine : public sim::Machine {
  public:
-  explicit ObservingUi(sim::Machine& machine) : machine_(machine) {}
-
   int MessageBoxW(plat::HWND owner, const plat::WCHAR* text, const plat::WCHAR* caption,
                   plat::UINT type) override {
-    handlesOpen.push_back(machine_.OpenHandleCount());
+    handlesOpen.push_back(OpenHandleCount());
     const plat::HANDLE probe =
-        machine_.CreateMutexW(nullptr, plat::FALSE, kSingleInstanceMutexName);
-    mutexExisted.push_back(probe != nullptr &&
-                           machine_.GetLastError() == plat::ERROR_ALREADY_EXISTS);
-    if (probe != nullptr) machine_.CloseHandle(probe);
-    return machine_.MessageBoxW(owner, text, caption, type);
+        sim::Machine::CreateMutexW(nullptr, plat::FALSE, kSingleInstanceMutexName);
+    mutexExisted.push_back(probe != nullptr && GetLastError() == plat::ERROR_ALREADY_EXISTS);
+    if (probe != nullptr) CloseHandle(probe);
+    return sim::Machine::MessageBoxW(owner, text, caption, type);
   }
 
   std::vector<std::size_t> handlesOpen;
   std::vector<bool> mutexExisted;
-
- private:
-  sim::Machine& machine_;
 };
 
 struct ProgramRun {
@@ -54,14 +49,11 @@ struct ProgramRun {
   std::size_t handlesAfter;
 };
 
-ProgramRun RunProgram(sim::Machine& machine, const plat::WCHAR* commandLine = u"") {
+ProgramRun RunProgram(ObservingMachine& machine, const plat::WCHAR* commandLine = u"") {
   ResetOsVersionInfoForTesting();
-  ObservingUi ui(machine);
-  plat::Platform& base = machine.platform();
-  plat::Platform platform{base.registry, base.processes, base.system, base.resources, ui,
-                          base.clock, base.files};
-  const int exitCode = wWinMain(platform, machine.ProgramModule(), nullptr, commandLine, 1);
-  return ProgramRun{exitCode, machine.MessageBoxes(), ui.handlesOpen, ui.mutexExisted,
+  const int exitCode =
+      wWinMain(machine.platform(), machine.ProgramModule(), nullptr, commandLine, 1);
+  return ProgramRun{exitCode, machine.MessageBoxes(), machine.handlesOpen, machine.mutexExisted,
                     machine.OpenHandleCount()};
 }
 
@@ -113,7 +105,12 @@ std::u16string ExpectedText(plat::LANGID language, plat::UINT id, plat::HRESULT 
   return text;
 }
 
-using UpdateDriverTest = testing::MachineTest;
+class UpdateDriverTest : public ::testing::Test {
+ protected:
+  UpdateDriverTest() { ResetOsVersionInfoForTesting(); }
+
+  ObservingMachine machine;
+};
 
 TEST_F(UpdateDriverTest, GateSequence) {
   const auto launchInstaller = [](sim::RegistryValue value, sim::View view = sim::View::k32) {
@@ -214,7 +211,7 @@ TEST_F(UpdateDriverTest, GateSequence) {
        plat::MB_ICONWARNING},
   };
   for (const GateCase& c : cases) {
-    sim::Machine m;
+    ObservingMachine m;
     c.setUp(m);
     const ProgramRun run = RunProgram(m);
     EXPECT_EQ(static_cast<std::uint32_t>(run.exitCode), static_cast<std::uint32_t>(c.exitCode))
@@ -271,7 +268,7 @@ TEST_F(UpdateDriverTest, JapaneseUserGetsJapaneseBoxes) {
   EXPECT_EQ(run.boxes[0].caption, CatalogueText(kJapanese, 200));
   EXPECT_EQ(Caption(), CatalogueText(kJapanese, 200));
 
-  sim::Machine applicable;
+  ObservingMachine applicable;
   applicable.SetUserUILanguage(kJapanese);
   Applicable(applicable);
   run = RunProgram(applicable);
