@@ -7,7 +7,7 @@
 if(CMAKE_CROSSCOMPILING)
   include(ExternalProject)
   set(GLIMRA_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
-  set(GLIMRA_HOST_TOOL_NAMES gen_messages gen_icon szdd_pack)
+  set(GLIMRA_HOST_TOOL_NAMES gen_messages gen_icon szdd_pack glimra_standins)
   set(_byproducts "")
   foreach(_tool IN LISTS GLIMRA_HOST_TOOL_NAMES)
     list(APPEND _byproducts ${GLIMRA_HOST_TOOLS_DIR}/${_tool})

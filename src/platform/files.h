@@ -18,7 +18,10 @@ inline constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x00000020;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
 inline constexpr DWORD FILE_ATTRIBUTE_ENCRYPTED = 0x00004000;
 
-inline constexpr DWORD ERROR_BAD_PATHNAME = 161;
+inline constexpr DWORD ERROR_BAD_FORMAT = 11;
+inline constexpr DWORD ERROR_BAD_NETPATH = 53;
+inline constexpr DWORD ERROR_INVALID_NAME = 123;
+inline constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr DWORD ERROR_DIRECTORY = 267;
@@ -69,8 +72,12 @@ class Files {
   // shCreateDirectory must come from Processes::GetProcAddress(shell32, MakeIntResourceA(165)).
   // Returns ERROR_SUCCESS, ERROR_ALREADY_EXISTS, ERROR_FILE_EXISTS, ERROR_PATH_NOT_FOUND,
   // ERROR_BAD_PATHNAME (a relative path) or ERROR_FILENAME_EXCED_RANGE.
-  virtual int InvokeSHCreateDirectory(FARPROC shCreateDirectory, HWND owner,
-                                      const WCHAR* path) = 0;
+  virtual int InvokeSHCreateDirectory(FARPROC shCreateDirectory, HWND owner, const WCHAR* path) = 0;
+
+  // Loads a system library for a look-up by ordinal (shell32 for SHCreateDirectory) and releases
+  // it again. Null with the reason as the last error (ERROR_MOD_NOT_FOUND) when it cannot be had.
+  virtual HMODULE LoadLibraryW(const WCHAR* fileName) = 0;
+  virtual BOOL FreeLibrary(HMODULE module) = 0;
 
   // File version information: the size of the file's version resource (0 with the reason as the
   // last error when it has none, ERROR_RESOURCE_TYPE_NOT_FOUND or ERROR_RESOURCE_DATA_NOT_FOUND),

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -18,6 +19,7 @@ struct Platform {
   Resources& resources;
   Ui& ui;
   Clock& clock;
+  Files& files;
 };
 
 }  // namespace plat

@@ -84,6 +84,14 @@ constexpr std::array kFallibleOperations = {
     "LoadResource",
     "LockResource",
     "MessageBoxW",
+    "GetFileAttributesW",
+    "GetTempPathW",
+    "RemoveDirectoryW",
+    "InvokeSHCreateDirectory",
+    "LoadLibraryW",
+    "GetFileVersionInfoSizeW",
+    "GetFileVersionInfoW",
+    "VerQueryValueW",
 };
 
 }  // namespace
@@ -102,7 +110,8 @@ std::optional<DWORD> Machine::State::TakeFault(const char* operation) {
 }
 
 Machine::Machine()
-    : state_(std::make_unique<State>()), platform_{*this, *this, *this, *this, *this, *this} {
+    : state_(std::make_unique<State>()), platform_{*this, *this, *this, *this,
+                                                   *this, *this, *this} {
   // Keys every Windows has below HKEY_LOCAL_MACHINE.
   CreateKey(View::k64, u"SOFTWARE");
   CreateKey(View::k64, u"SYSTEM");

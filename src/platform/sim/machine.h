@@ -51,7 +51,8 @@ class Machine : public plat::Registry,
                 public plat::System,
                 public plat::Resources,
                 public plat::Ui,
-                public plat::Clock {
+                public plat::Clock,
+                public plat::Files {
  public:
   // 64-bit Windows 7 (6.1, NT) on an AMD64 processor, the program a 32-bit process under WOW64,
   // the user an elevated administrator with display language 1033, the program's own resources
@@ -98,6 +99,16 @@ class Machine : public plat::Registry,
   bool NamedObjectExists(const std::u16string& name) const;
   void SetTickCount(DWORD ticks);
 
+  // Files and folders. Drive C: and the temporary folder exist from the start; set-up makes any
+  // other volume ("D:", "\\srv\share") and the folders above a path as needed, at any length
+  // without the "\\?\" prefix. A path that is not a full Windows path, or a file where a folder
+  // is wanted, throws std::invalid_argument.
+  void AddDirectory(const std::u16string& path, DWORD attributes = 0);
+  void AddFile(const std::u16string& path, std::vector<std::uint8_t> bytes,
+               DWORD attributes = plat::FILE_ATTRIBUTE_ARCHIVE);
+  // What GetTempPathW reports, exactly as given (no backslash is added); empty: it fails.
+  void SetTempPath(std::u16string path);
+
   // Registry, in HKEY_LOCAL_MACHINE. Keys under SOFTWARE exist once per view on 64-bit Windows;
   // other keys, and every key on 32-bit Windows, are shared by both views.
   void CreateKey(View view, const std::u16string& key);
@@ -131,6 +142,11 @@ class Machine : public plat::Registry,
   std::u16string SystemFolder() const;
 
   // --- Observation -------------------------------------------------------------------------
+  // A file's or folder's attributes (FILE_ATTRIBUTE_DIRECTORY for a folder) and a file's bytes.
+  std::optional<DWORD> PathAttributes(const std::u16string& path) const;
+  std::optional<std::vector<std::uint8_t>> FileBytes(const std::u16string& path) const;
+  // References to shell32 taken by LoadLibraryW and not yet released.
+  int Shell32References() const;
   const std::vector<MessageBoxRecord>& MessageBoxes() const;
   // Handles the program holds open now (keys, snapshots, tokens, mutexes, memory, SIDs).
   std::size_t OpenHandleCount() const;
@@ -201,6 +217,20 @@ class Machine : public plat::Registry,
                   plat::UINT type) override;
 
   DWORD GetTickCount() override;
+
+  DWORD GetFileAttributesW(const plat::WCHAR* path) override;
+  DWORD GetTempPathW(DWORD size, plat::WCHAR* buffer) override;
+  plat::BOOL RemoveDirectoryW(const plat::WCHAR* path) override;
+  const plat::WCHAR* PathFindFileNameW(const plat::WCHAR* path) override;
+  int InvokeSHCreateDirectory(plat::FARPROC shCreateDirectory, plat::HWND owner,
+                              const plat::WCHAR* path) override;
+  plat::HMODULE LoadLibraryW(const plat::WCHAR* fileName) override;
+  plat::BOOL FreeLibrary(plat::HMODULE module) override;
+  DWORD GetFileVersionInfoSizeW(const plat::WCHAR* path, DWORD* handle) override;
+  plat::BOOL GetFileVersionInfoW(const plat::WCHAR* path, DWORD handle, DWORD size,
+                                 void* data) override;
+  plat::BOOL VerQueryValueW(const void* block, const plat::WCHAR* subBlock, void** buffer,
+                            plat::UINT* length) override;
 
   // The machine's state, shared by its source files (state.h); not for tests.
   struct State;

@@ -207,6 +207,11 @@ plat::FARPROC Machine::GetProcAddress(HMODULE module, const char* procName) {
     return nullptr;
   }
   const auto base = reinterpret_cast<std::uintptr_t>(module);
+  if (IsShell32(base)) {  // loaded by LoadLibraryW (file_system.cpp)
+    const plat::FARPROC proc = Shell32Export(procName);
+    if (!proc) state_->SetThreadError(plat::ERROR_PROC_NOT_FOUND);
+    return proc;
+  }
   const LoadedModule* system = FindSystemModule(base);
   if (!system) {
     // The program exports nothing; anything else is not a module.

@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/sim/file_system.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -127,6 +128,9 @@ struct Machine::State {
   std::vector<std::unique_ptr<ResourceRecord>> resourceRecords;
 
   std::map<std::string, Fault> faults;
+
+  // Files and folders (file_system.cpp).
+  FileSystemState files;
 
   bool Is64BitWindows() const {
     return processorType == plat::PROCESSOR_AMD_X8664 ||

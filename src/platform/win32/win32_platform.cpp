@@ -2,6 +2,8 @@
 // only between the interfaces' types and the SDK's (same sizes and values, different names).
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/win32_files.h"
+
 #include <cstddef>
 
 #include <windows.h>
@@ -216,7 +218,7 @@ plat::Platform& SystemPlatform() {
   static Win32Resources resources;
   static Win32Ui ui;
   static Win32Clock clock;
-  static plat::Platform platform{registry, processes, system, resources, ui, clock};
+  static plat::Platform platform{registry, processes, system, resources, ui, clock, SystemFiles()};
   return platform;
 }
 
