@@ -3,7 +3,9 @@
 #include "common/product_constants.h"
 #include "common/unique_handle.h"
 #include "driver/message_catalogue.h"
+#include "plan/plan_builder.h"
 #include "system/os_checks.h"
+#include "system/process_check.h"
 #include "system/reg_key.h"
 #include "versions/installed_product.h"
 
@@ -118,12 +120,21 @@ int wWinMain(plat::Platform& platform, plat::HINSTANCE hInstance, plat::HINSTANC
       break;
   }
 
-  // Not built yet, and plugging in here in this order:
-  //   BuildPatchPlan: empty plan -> NoTarget (negative result) or NothingToUpdate;
-  //   AreProductProgramsRunning -> ProgramsRunning;
-  //   RunPatchProcess(plan, Caption(), hInstance) -> the run result.
-  // Until then the sequence ends here as a failed run, so the unfinished program never passes for
-  // a successful update.
+  // The folder table is completed once per process, here; the plan lives until the return.
+  PatchFolderTable folders = MakePatchFolderTable();
+  PatchPlan plan;
+  const int planned = BuildPatchPlan(platform, folders, plan);
+  if (plan.empty()) {
+    return EndWithOutcome(platform, hInstance, mutex, silent,
+                          planned < 0 ? GateOutcome::NoTarget : GateOutcome::NothingToUpdate);
+  }
+  if (AreProductProgramsRunning(platform.processes)) {
+    return EndWithOutcome(platform, hInstance, mutex, silent, GateOutcome::ProgramsRunning);
+  }
+
+  // Not built yet: RunPatchProcess(plan, Caption(), hInstance) -> the run result. Until then the
+  // sequence ends here as a failed run, so the unfinished program never passes for a successful
+  // update.
   const plat::HRESULT result = plat::E_NOTIMPL;
 
   mutex.reset();

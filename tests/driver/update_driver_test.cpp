@@ -60,8 +60,16 @@ ProgramRun RunProgram(ObservingMachine& machine, const plat::WCHAR* commandLine 
 void Install(sim::Machine& m, const std::u16string& version, sim::View view = sim::View::k32) {
   m.SetString(view, kUninstallKey, kDisplayVersionValue, version);
 }
+// The product's folders recorded and one file of the plan on disk: the English help file, which
+// the installed version alone qualifies.
+void OnDisk(sim::Machine& m) {
+  m.SetString(sim::View::k32, kProductAppKey, u"ApplicationDir", uR"(C:\Product\)");
+  m.SetString(sim::View::k32, kProductAppKey, u"VideoEditLibPath", uR"(C:\Product\RerIvor)");
+  m.AddFile(uR"(C:\Product\Help\ENU\glm.chm)", {'I', 'T', 'S', 'F'});
+}
 void Applicable(sim::Machine& m) {
   Install(m, u"3.3.0.0");
+  OnDisk(m);
 }
 void Silent(sim::Machine& m) {
   m.SetDword(sim::View::k32, kUpdateService, kLaunchInstallerValue, 1);
@@ -132,6 +140,31 @@ TEST_F(UpdateDriverTest, GateSequence) {
       {"applicable: the unfinished run is reported as a failure", Applicable, kUnfinished, 1213,
        plat::MB_ICONERROR},
       {"applicable, silent", All({Applicable, Silent}), kUnfinished, {}},
+      // The plan builder and the running-program check.
+      {"folders not recorded: no target", [](sim::Machine& m) { Install(m, u"3.3.0.0"); },
+       plat::S_OK, 1202},
+      {"folders recorded, no file on disk: no target",
+       [](sim::Machine& m) {
+         Install(m, u"3.3.0.0");
+         m.SetString(sim::View::k32, kProductAppKey, u"ApplicationDir", uR"(C:\Product\)");
+         m.SetString(sim::View::k32, kProductAppKey, u"VideoEditLibPath", uR"(C:\Product\RerIvor)");
+       },
+       plat::S_OK, 1202},
+      {"no target, silent",
+       All({[](sim::Machine& m) { Install(m, u"3.3.0.0"); }, Silent}),
+       plat::S_OK,
+       {}},
+      {"a target without version information only: nothing to update",
+       [](sim::Machine& m) {
+         Install(m, u"3.3.0.0");
+         m.SetString(sim::View::k32, kProductAppKey, u"ApplicationDir", uR"(C:\Product\)");
+         m.SetString(sim::View::k32, kProductAppKey, u"VideoEditLibPath", uR"(C:\Product\RerIvor)");
+         m.AddFile(uR"(C:\Product\GlmStudio.exe)", {'M', 'Z'});
+       },
+       plat::S_OK, 1203},
+      {"the product's main program runs",
+       All({Applicable, [](sim::Machine& m) { m.StartProcess(u"GlmStudio.exe"); }}),
+       plat::E_ACCESSDENIED, 1215, plat::MB_ICONWARNING},
       {"already running", All({Applicable, OtherCopyRunning}), kAlreadyRunningExit, 1201},
       {"already running, silent",
        All({Applicable, OtherCopyRunning, Silent}),
@@ -170,11 +203,18 @@ TEST_F(UpdateDriverTest, GateSequence) {
        plat::MB_ICONWARNING},
       {"4.0.0.0", [](sim::Machine& m) { Install(m, u"4.0.0.0"); }, plat::E_ACCESSDENIED, 1217,
        plat::MB_ICONWARNING},
-      {"3.0.0.0 is applicable", [](sim::Machine& m) { Install(m, u"3.0.0.0"); }, kUnfinished, 1213,
-       plat::MB_ICONERROR},
+      {"3.0.0.0 is applicable",
+       [](sim::Machine& m) {
+         Install(m, u"3.0.0.0");
+         OnDisk(m);
+       },
+       kUnfinished, 1213, plat::MB_ICONERROR},
       {"uninstall entry in the 64-bit view only",
-       [](sim::Machine& m) { Install(m, u"3.3.0.0", sim::View::k64); }, kUnfinished, 1213,
-       plat::MB_ICONERROR},
+       [](sim::Machine& m) {
+         Install(m, u"3.3.0.0", sim::View::k64);
+         OnDisk(m);
+       },
+       kUnfinished, 1213, plat::MB_ICONERROR},
       {"uninstall entry in both views: the 32-bit view wins",
        [](sim::Machine& m) {
          Install(m, u"4.0.0.0", sim::View::k32);
