@@ -1,8 +1,9 @@
 // Files and folders, the temporary folder, file version information and the shell's path helpers.
 //
 // Paths are Windows paths: drive ("C:\...") or UNC ("\\server\share\..."), compared without regard
-// to case. A path of MAX_PATH (260) characters or more fails with ERROR_PATH_NOT_FOUND (or
-// ERROR_FILENAME_EXCED_RANGE) unless it carries the extended-length prefix "\\?\" or "\\?\UNC\".
+// to case. A path of MAX_PATH (260) characters or more fails with ERROR_FILENAME_EXCED_RANGE
+// unless it carries the extended-length prefix "\\?\" or "\\?\UNC\" (Wine accepts it; the sim
+// refuses it as Windows does).
 #pragma once
 
 #include "platform/types.h"
@@ -64,8 +65,9 @@ class Files {
   // ERROR_PATH_NOT_FOUND or ERROR_DIRECTORY (not a folder).
   virtual BOOL RemoveDirectoryW(const WCHAR* path) = 0;
 
-  // The file-name part of path: a pointer into path just after its last backslash (or colon
-  // of a drive), or to its terminating NUL when path ends in a separator. Pure; no file access.
+  // The file-name part of path: a pointer into path just after its last separator (backslash,
+  // slash or colon) that is followed by something other than a separator; path itself when there
+  // is none. So C:\dir\ gives dir\ and "" gives "". Pure; no file access.
   virtual const WCHAR* PathFindFileNameW(const WCHAR* path) = 0;
 
   // Creates a folder and any missing folders above it, as the shell's SHCreateDirectory does:

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -28,6 +29,11 @@ class Environment {
   // Whether the implementation runs on Wine, which differs from Windows in a few documented
   // details; the suite states both and checks the one that applies.
   virtual bool IsWine() = 0;
+
+  // Writes a file with these bytes (replacing one that exists) into a folder that exists; false
+  // when it cannot. The file functions have no writer of their own in plat::Files.
+  virtual bool WriteTestFile(const std::u16string& path,
+                             const std::vector<unsigned char>& bytes) = 0;
 };
 
 // The environment of the implementation this test program is built for.

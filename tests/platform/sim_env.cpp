@@ -43,6 +43,10 @@ class SimEnvironment final : public Environment {
   }
   std::u16string UniqueName() override { return u"sim"; }
   bool IsWine() override { return false; }
+  bool WriteTestFile(const std::u16string& path, const std::vector<unsigned char>& bytes) override {
+    machine_.AddFile(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    return true;
+  }
 
  private:
   sim::Machine machine_;

@@ -5,6 +5,8 @@
 #include "platform/contract_env.h"
 #include "platform/win32/win32_platform.h"
 
+#include <windows.h>
+
 namespace contract {
 namespace {
 
@@ -32,6 +34,17 @@ class Win32Environment final : public Environment {
   }
 
  private:
+  bool WriteTestFile(const std::u16string& path, const std::vector<unsigned char>& bytes) override {
+    HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_WRITE, 0,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok =
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    return ok && written == bytes.size();
+  }
+
   std::u16string unique_;
 };
 
