@@ -7,6 +7,7 @@
 #   app32=DIR | app64=DIR       the product's App key: ApplicationDir DIR, VideoEditLibPath
 #                               DIR\RerIvor
 #   file=PATH                   the stand-in program (file version 3.1.0.5190) copied to PATH
+#   newer=PATH                  the stand-in at file version 3.3.0.10220 copied to PATH
 # and helper tokens, started before the program and kept until it has exited:
 #   mutex=NAME                  a process holding the named mutex NAME
 #   run=PATH                    the stand-in program copied to PATH (unless there) and started
@@ -54,47 +55,51 @@ e2e_run() {
   local template=$1 prefix=$2 program=$3 lang=$4 seeds=$5 helpers=$6 tools=$7
   shift 7
   local status=0
+  # Every step checks its own result: `set -e` does not hold in a subshell whose status is tested.
   (
     trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null; rm -rf "$prefix"' EXIT
-    set -e
-    e2e_copy_prefix "$template" "$prefix"
+    fail() { echo "e2e: $*" >&2; exit 2; }
+    e2e_copy_prefix "$template" "$prefix" || fail "cannot copy the template prefix $template"
     local e2e_dir=$prefix/drive_c/e2e
-    mkdir -p "$e2e_dir"
-    cp "$tools"/e2e_runner.exe "$tools"/e2e_hold_mutex.exe "$tools"/e2e_sleeper.exe "$e2e_dir"/
-    cp "$program" "$e2e_dir"/
-    local token args=()
+    mkdir -p "$e2e_dir" &&
+      cp "$tools"/e2e_runner.exe "$tools"/e2e_hold_mutex.exe "$tools"/e2e_sleeper.exe \
+        "$tools"/e2e_sleeper_new.exe "$program" "$e2e_dir"/ || fail "cannot copy the programs"
+    local token name value path args=()
     for token in $seeds; do
       [ "$token" = - ] && continue
-      local name=${token%%=*} value=${token#*=}
+      name=${token%%=*} value=${token#*=}
       case $name in
         version32 | version64)
-          e2e_reg_add "$prefix" "${name#version}" "$E2E_UNINSTALL_KEY" DisplayVersion REG_SZ "$value" ;;
+          e2e_reg_add "$prefix" "${name#version}" "$E2E_UNINSTALL_KEY" DisplayVersion REG_SZ \
+            "$value" ;;
         launch32 | launch64)
           local type=${value%%:*}
           e2e_reg_add "$prefix" "${name#launch}" "$E2E_SERVICE_KEY" LaunchInstaller \
             "REG_${type^^}" "${value#*:}" ;;
         app32 | app64)
-          e2e_reg_add "$prefix" "${name#app}" "$E2E_APP_KEY" ApplicationDir REG_SZ "$value"
-          e2e_reg_add "$prefix" "${name#app}" "$E2E_APP_KEY" VideoEditLibPath REG_SZ "$value\\RerIvor" ;;
-        file)
-          local path; path=$(e2e_unix_path "$prefix" "$value")
-          mkdir -p "$(dirname "$path")"
-          cp "$e2e_dir"/e2e_sleeper.exe "$path" ;;
-        *) echo "unknown seed: $token" >&2; exit 2 ;;
-      esac
+          e2e_reg_add "$prefix" "${name#app}" "$E2E_APP_KEY" ApplicationDir REG_SZ "$value" &&
+            e2e_reg_add "$prefix" "${name#app}" "$E2E_APP_KEY" VideoEditLibPath REG_SZ \
+              "$value\\RerIvor" ;;
+        file | newer)
+          local stand_in=e2e_sleeper.exe
+          [ "$name" = file ] || stand_in=e2e_sleeper_new.exe
+          path=$(e2e_unix_path "$prefix" "$value")
+          mkdir -p "$(dirname "$path")" && cp "$e2e_dir/$stand_in" "$path" ;;
+        *) fail "unknown seed $token" ;;
+      esac || fail "cannot seed $token"
     done
     for token in $helpers; do
       [ "$token" = - ] && continue
-      local name=${token%%=*} value=${token#*=}
+      name=${token%%=*} value=${token#*=}
       case $name in
         again) args+=(--again) ;;
         mutex) args+=(--with "C:\\e2e\\e2e_hold_mutex.exe=$value") ;;
         run)
-          local path; path=$(e2e_unix_path "$prefix" "$value")
-          mkdir -p "$(dirname "$path")"
-          [ -f "$path" ] || cp "$e2e_dir"/e2e_sleeper.exe "$path"
+          path=$(e2e_unix_path "$prefix" "$value")
+          mkdir -p "$(dirname "$path")" || fail "cannot make the folder of $value"
+          [ -f "$path" ] || cp "$e2e_dir"/e2e_sleeper.exe "$path" || fail "cannot copy $value"
           args+=(--with "$value") ;;
-        *) echo "unknown helper: $token" >&2; exit 2 ;;
+        *) fail "unknown helper $token" ;;
       esac
     done
     LANG=$lang LC_ALL=$lang WINEPREFIX=$prefix \
