@@ -8,11 +8,17 @@
 #                               DIR\RerIvor
 #   file=PATH                   the stand-in program (file version 3.1.0.5190) copied to PATH
 #   newer=PATH                  the stand-in at file version 3.3.0.10220 copied to PATH
+#   install=NAME                the sample installation NAME (`glimra_standins list`): its files
+#                               under drive_c and its registry values, each in its own view
 # and helper tokens, started before the program and kept until it has exited:
 #   mutex=NAME                  a process holding the named mutex NAME
 #   run=PATH                    the stand-in program copied to PATH (unless there) and started
 #   again                       the program itself, started once more while its first box is open
 # Paths are Windows paths on drive C:, without spaces.
+#
+# e2e_run needs E2E_STANDINS, the host tool glimra_standins, for install= tokens. With E2E_PROBE
+# set it runs e2e_plan_probe.exe in the prepared prefix before the program and prints its report
+# first, each line behind "plan ".
 
 E2E_UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\InstallShield_{8C1D4E27-5B9A-4F3E-B6D2-1A7E93C04F65}'
 E2E_SERVICE_KEY='HKLM\SOFTWARE\Corvane Corporation\Lumeo Update'
@@ -47,6 +53,19 @@ e2e_reg_add() {  # prefix view key name type data
   WINEPREFIX=$1 wine64 reg add "$3" /v "$4" /t "$5" /d "$6" "/reg:$2" /f >/dev/null
 }
 
+# Writes the sample installation $2 into the prefix $1: files through glimra_standins, registry
+# values through reg.exe in the view the description names.
+e2e_install_sample() {
+  local prefix=$1 name=$2 view key value text listing
+  [ -n "${E2E_STANDINS:-}" ] || { echo "e2e: E2E_STANDINS is not set" >&2; return 1; }
+  "$E2E_STANDINS" files "$name" "$prefix/drive_c" || return 1
+  listing=$("$E2E_STANDINS" registry "$name") || return 1
+  while IFS=$'\t' read -r view key value text; do
+    [ -n "$view" ] || continue
+    e2e_reg_add "$prefix" "$view" "HKLM\\$key" "$value" REG_SZ "$text" || return 1
+  done <<<"$listing"
+}
+
 # Runs the program $3 in a fresh copy $2 of the template $1 under the language $4, with the seed
 # tokens $5 and the helper tokens $6 (space-separated, "-" for none); the test tools are in $7, and
 # further arguments go to the program.
@@ -63,7 +82,8 @@ e2e_run() {
     local e2e_dir=$prefix/drive_c/e2e
     mkdir -p "$e2e_dir" &&
       cp "$tools"/e2e_runner.exe "$tools"/e2e_hold_mutex.exe "$tools"/e2e_sleeper.exe \
-        "$tools"/e2e_sleeper_new.exe "$program" "$e2e_dir"/ || fail "cannot copy the programs"
+        "$tools"/e2e_sleeper_new.exe "$tools"/e2e_plan_probe.exe "$program" "$e2e_dir"/ ||
+      fail "cannot copy the programs"
     local token name value path args=()
     for token in $seeds; do
       [ "$token" = - ] && continue
@@ -85,6 +105,7 @@ e2e_run() {
           [ "$name" = file ] || stand_in=e2e_sleeper_new.exe
           path=$(e2e_unix_path "$prefix" "$value")
           mkdir -p "$(dirname "$path")" && cp "$e2e_dir/$stand_in" "$path" ;;
+        install) e2e_install_sample "$prefix" "$value" ;;
         *) fail "unknown seed $token" ;;
       esac || fail "cannot seed $token"
     done
@@ -102,6 +123,12 @@ e2e_run() {
         *) fail "unknown helper $token" ;;
       esac
     done
+    if [ -n "${E2E_PROBE:-}" ]; then
+      local plan
+      plan=$(LANG=$lang LC_ALL=$lang WINEPREFIX=$prefix wine64 'C:\e2e\e2e_plan_probe.exe') ||
+        fail "the plan probe failed"
+      printf "%s\n" "$plan" | sed "s/^/plan /"
+    fi
     LANG=$lang LC_ALL=$lang WINEPREFIX=$prefix \
       wine64 'C:\e2e\e2e_runner.exe' "${args[@]}" "C:\\e2e\\$(basename "$program")" "$@"
   ) || status=$?
@@ -129,4 +156,46 @@ e2e_language_id() {
     es_ES) echo 3082 ;;
     *) echo "no language id known for LANG=$1" >&2; return 1 ;;
   esac
+}
+
+# Prints the expected plan of the file $1 (tests/e2e/plans/README.md describes the format):
+# "define NAME VALUE" gives {NAME} a value for the lines after it (VALUE may use earlier names),
+# "include FILE [without ID...]" expands FILE (beside $1) here, less the rows with those resource
+# ids, and every other line is printed with its names replaced. Fails on an unknown name.
+e2e_expected_plan() {
+  declare -A e2e_plan_names=()
+  _e2e_expand_plan "$1" ""
+}
+
+_e2e_expand_plan() {
+  local file=$1 without=" $2 " line name value words rest
+  [ -f "$file" ] || { echo "e2e: no plan file $file" >&2; return 1; }
+  while IFS= read -r line || [ -n "$line" ]; do
+    case $line in
+      '' | '#'*) continue ;;
+    esac
+    for name in "${!e2e_plan_names[@]}"; do
+      line=${line//"{$name}"/"${e2e_plan_names[$name]}"}
+    done
+    if [[ $line =~ \{[A-Za-z0-9_]+\} ]]; then
+      echo "e2e: $file: no value for ${BASH_REMATCH[0]}" >&2
+      return 1
+    fi
+    case $line in
+      'define '*)
+        rest=${line#define }
+        name=${rest%% *} value=${rest#* }
+        e2e_plan_names[$name]=$value ;;
+      'include '*)
+        read -r -a words <<<"${line#include }"
+        [ "${#words[@]}" -eq 1 ] || [ "${words[1]}" = without ] ||
+          { echo "e2e: $file: bad include: $line" >&2; return 1; }
+        _e2e_expand_plan "$(dirname "$file")/${words[0]}" "${words[*]:2}" || return 1 ;;
+      *)
+        case $without in
+          *" ${line%% *} "*) ;;
+          *) printf '%s\n' "$line" ;;
+        esac ;;
+    esac
+  done <"$file"
 }
