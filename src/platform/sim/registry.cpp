@@ -83,6 +83,24 @@ View ViewFor(REGSAM sam, bool program32) {
   return program32 ? View::k32 : View::k64;
 }
 
+// The view and path a call names: a relative open stays in its parent key's view; from
+// HKEY_LOCAL_MACHINE the access mask picks it. 0, or the error for a bad root or sub-key.
+template <typename MachineState>
+DWORD NamedKey(MachineState& state, HKEY root, const WCHAR* subKey, REGSAM sam, View& view,
+               std::vector<std::u16string>& path) {
+  view = ViewFor(sam, state.ProgramIs32Bit());
+  if (const KeyHandle* parent = state.template Find<KeyHandle>(root)) {
+    path = parent->path;
+    view = parent->view;
+  } else if (!IsPredefinedLocalMachine(root)) {
+    return plat::ERROR_INVALID_HANDLE;
+  }
+  const std::u16string_view sub = ViewOf(subKey);
+  if (!sub.empty() && sub.front() == u'\\') return plat::ERROR_BAD_PATHNAME;
+  for (auto& part : SplitKeyPath(sub)) path.push_back(std::move(part));
+  return plat::ERROR_SUCCESS;
+}
+
 }  // namespace
 
 LONG Machine::RegOpenKeyExW(HKEY root, const WCHAR* subKey, DWORD /*options*/, REGSAM sam,
@@ -93,17 +111,8 @@ LONG Machine::RegOpenKeyExW(HKEY root, const WCHAR* subKey, DWORD /*options*/, R
   if (!result) return Err(plat::ERROR_INVALID_PARAMETER);
 
   std::vector<std::u16string> path;
-  View view = ViewFor(sam, state_->ProgramIs32Bit());
-  if (const KeyHandle* parent = state_->Find<KeyHandle>(root)) {
-    path = parent->path;
-    // A relative open stays in the parent's view.
-    view = parent->view;
-  } else if (!IsPredefinedLocalMachine(root)) {
-    return Err(plat::ERROR_INVALID_HANDLE);
-  }
-  const std::u16string_view sub = ViewOf(subKey);
-  if (!sub.empty() && sub.front() == u'\\') return Err(plat::ERROR_BAD_PATHNAME);
-  for (auto& part : SplitKeyPath(sub)) path.push_back(std::move(part));
+  View view{};
+  if (const DWORD error = NamedKey(*state_, root, subKey, sam, view, path)) return Err(error);
 
   if (!state_->ResolveKey(view, path, false)) return Err(plat::ERROR_FILE_NOT_FOUND);
   *result = static_cast<HKEY>(state_->AddHandle(KeyHandle{view, std::move(path), sam}));
@@ -120,16 +129,8 @@ LONG Machine::RegCreateKeyExW(HKEY root, const WCHAR* subKey, DWORD /*reserved*/
   if (!result) return Err(plat::ERROR_INVALID_PARAMETER);
 
   std::vector<std::u16string> path;
-  View view = ViewFor(sam, state_->ProgramIs32Bit());
-  if (const KeyHandle* parent = state_->Find<KeyHandle>(root)) {
-    path = parent->path;
-    view = parent->view;
-  } else if (!IsPredefinedLocalMachine(root)) {
-    return Err(plat::ERROR_INVALID_HANDLE);
-  }
-  const std::u16string_view sub = ViewOf(subKey);
-  if (!sub.empty() && sub.front() == u'\\') return Err(plat::ERROR_BAD_PATHNAME);
-  for (auto& part : SplitKeyPath(sub)) path.push_back(std::move(part));
+  View view{};
+  if (const DWORD error = NamedKey(*state_, root, subKey, sam, view, path)) return Err(error);
 
   int created = 0;
   state_->ResolveKey(view, path, true, &created);
