@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/lz.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -20,6 +21,7 @@ struct Platform {
   Ui& ui;
   Clock& clock;
   Files& files;
+  Lz& lz;
 };
 
 }  // namespace plat

@@ -16,8 +16,8 @@ class Processes {
   virtual DWORD GetLastError() = 0;
   virtual void SetLastError(DWORD error) = 0;
 
-  // Closes a kernel handle (mutex, snapshot, token). FALSE with ERROR_INVALID_HANDLE for a handle
-  // that is not open, including one closed before. A named object ends with its last handle.
+  // Closes a kernel handle (mutex, snapshot, token, file). FALSE with ERROR_INVALID_HANDLE for a
+  // handle that is not open, including one closed before. A named object ends with its last handle.
   virtual BOOL CloseHandle(HANDLE handle) = 0;
 
   // Creates or opens a named mutex. When the name already exists, a handle to the existing object

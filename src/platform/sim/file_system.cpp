@@ -270,7 +270,11 @@ void Machine::AddFile(const std::u16string& path, std::vector<std::uint8_t> byte
   FsNode& folder = MakeFolders(state_->files, parsed, /*includeLast=*/false);
   auto& file = folder.children[Fold(parsed.parts.back())];
   if (file && file->directory) throw std::invalid_argument("sim::Machine: a folder has that name");
-  if (!file) file = std::make_unique<FsNode>();
+  if (!file) {
+    file = std::make_unique<FsNode>();
+    file->creationTime = state_->files.now;
+  }
+  file->lastAccessTime = file->lastWriteTime = state_->files.now;
   file->name = parsed.parts.back();
   file->attributes = attributes & ~plat::FILE_ATTRIBUTE_DIRECTORY;
   file->data = std::move(bytes);
@@ -553,6 +557,15 @@ BOOL Machine::VerQueryValueW(const void* block, const WCHAR* subBlock, void** bu
   *buffer = const_cast<std::uint8_t*>(bytes + kValueOffset);
   *length = static_cast<plat::UINT>(valueLength);
   return plat::TRUE;
+}
+
+}  // namespace sim
+
+namespace sim {
+
+FsLookup FindFsNode(FileSystemState& fs, const FsPath& path) {
+  const Lookup found = Find(fs, path);
+  return FsLookup{found.node, found.parent, found.error};
 }
 
 }  // namespace sim

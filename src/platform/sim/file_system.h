@@ -21,6 +21,18 @@ struct FsNode {
   plat::DWORD attributes = 0;  // without FILE_ATTRIBUTE_DIRECTORY
   std::vector<std::uint8_t> data;
   std::map<std::u16string, std::unique_ptr<FsNode>> children;  // by folded name
+  // FILETIME values.
+  std::uint64_t creationTime = 0;
+  std::uint64_t lastAccessTime = 0;
+  std::uint64_t lastWriteTime = 0;
+};
+
+// A file kept open by another process (set-up), with that open's access and sharing mode.
+struct FileHold {
+  plat::DWORD processId;
+  FsNode* node;
+  plat::DWORD access;
+  plat::DWORD share;
 };
 
 // A path taken apart: its volume ("C:" or "\\SERVER\SHARE", folded) and its components.
@@ -46,7 +58,27 @@ struct FileSystemState {
   // never reads past what it was given.
   std::map<const void*, std::size_t> versionBlocks;
   int shell32References = 0;
+
+  // Handles of other processes (set-up), and files that lost their name while open.
+  std::vector<FileHold> holds;
+  std::vector<std::unique_ptr<FsNode>> orphans;
+  // Bytes all volumes may hold together; none: no limit.
+  std::optional<std::uint64_t> capacity;
+  // The next WriteFile takes at most this many bytes and still succeeds (a fault for tests).
+  std::optional<std::uint32_t> shortWrite;
+  // The time new and written files get, as a FILETIME value: 2026-01-05 09:30 UTC.
+  std::uint64_t now = 134120790000000000ull;
 };
+
+// Where a parsed path leads: the node (null when missing), the folder holding it, and the error
+// Windows gives for the first missing piece (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND,
+// ERROR_BAD_NETPATH).
+struct FsLookup {
+  FsNode* node = nullptr;
+  FsNode* parent = nullptr;
+  plat::DWORD error = plat::ERROR_SUCCESS;
+};
+FsLookup FindFsNode(FileSystemState& fs, const FsPath& path);
 
 // shell32 as LoadLibraryW hands it out, and its export SHCreateDirectory (ordinal 165).
 inline constexpr std::uintptr_t kShell32Base = 0x7C800000;

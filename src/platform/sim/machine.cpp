@@ -92,6 +92,23 @@ constexpr std::array kFallibleOperations = {
     "GetFileVersionInfoSizeW",
     "GetFileVersionInfoW",
     "VerQueryValueW",
+    "CreateFileW",
+    "SetFilePointer",
+    "SetEndOfFile",
+    "WriteFile",
+    "ReadFile",
+    "SetFileTime",
+    "GetFileTime",
+    "InvokeGetFileInformationByHandleEx",
+    "InvokeSetFileInformationByHandle",
+    "CopyFileW",
+    "DeleteFileW",
+    "MoveFileW",
+    "MoveFileExW",
+    "SetFileAttributesW",
+    "SystemTimeToFileTime",
+    "LZOpenFileW",
+    "LZCopy",
 };
 
 }  // namespace
@@ -111,7 +128,7 @@ std::optional<DWORD> Machine::State::TakeFault(const char* operation) {
 
 Machine::Machine()
     : state_(std::make_unique<State>()), platform_{*this, *this, *this, *this,
-                                                   *this, *this, *this} {
+                                                   *this, *this, *this, *this} {
   // Keys every Windows has below HKEY_LOCAL_MACHINE.
   CreateKey(View::k64, u"SOFTWARE");
   CreateKey(View::k64, u"SYSTEM");

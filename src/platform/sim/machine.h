@@ -52,7 +52,8 @@ class Machine : public plat::Registry,
                 public plat::Resources,
                 public plat::Ui,
                 public plat::Clock,
-                public plat::Files {
+                public plat::Files,
+                public plat::Lz {
  public:
   // 64-bit Windows 7 (6.1, NT) on an AMD64 processor, the program a 32-bit process under WOW64,
   // the user an elevated administrator with display language 1033, the program's own resources
@@ -108,6 +109,24 @@ class Machine : public plat::Registry,
                DWORD attributes = plat::FILE_ATTRIBUTE_ARCHIVE);
   // What GetTempPathW reports, exactly as given (no backslash is added); empty: it fails.
   void SetTempPath(std::u16string path);
+  // A file held open by another running process (see StartProcess), with that open's access
+  // and sharing mode: FILE_SHARE_READ | FILE_SHARE_DELETE lets the file be renamed but not
+  // written or deleted, FILE_SHARE_READ alone neither. Ends with EndProcess.
+  void HoldFile(DWORD processId, const std::u16string& path, DWORD access, DWORD shareMode);
+  // A program running from its image: a process named after the file, holding it as a loaded
+  // image is held (read access, sharing read only: no writing, deleting or renaming). Returns its
+  // id.
+  DWORD StartProgramFromImage(const std::u16string& imagePath);
+  // Free space for all volumes together from now on (files may grow or be added by this many
+  // bytes); a write that needs more fails with ERROR_DISK_FULL.
+  void SetDiskFreeSpace(std::uint64_t bytes);
+  // The next WriteFile takes at most `bytes` bytes and reports success with that count.
+  void ShortenNextWrite(DWORD bytes);
+  // A file's times, as FILETIME values (set-up gives new files FileTimeNow()).
+  void SetFileTimes(const std::u16string& path, std::uint64_t creation, std::uint64_t lastAccess,
+                    std::uint64_t lastWrite);
+  // The time stamp the file system gives new and written files: 2026-01-05 09:30 UTC.
+  std::uint64_t FileTimeNow() const;
 
   // Registry, in HKEY_LOCAL_MACHINE. Keys under SOFTWARE exist once per view on 64-bit Windows;
   // other keys, and every key on 32-bit Windows, are shared by both views.
@@ -147,6 +166,15 @@ class Machine : public plat::Registry,
   std::optional<std::vector<std::uint8_t>> FileBytes(const std::u16string& path) const;
   // References to shell32 taken by LoadLibraryW and not yet released.
   int Shell32References() const;
+  struct FileTimes {
+    std::uint64_t creation = 0, lastAccess = 0, lastWrite = 0;
+  };
+  std::optional<FileTimes> PathTimes(const std::u16string& path) const;
+  // The files MoveFileExW scheduled for deletion at the next restart, in order, as given (without
+  // the "\??\" prefix the registry value carries).
+  std::vector<std::u16string> PendingDeletions() const;
+  // Files and folders below a folder (names only, in folded order); empty when none or missing.
+  std::vector<std::u16string> FolderEntries(const std::u16string& path) const;
   const std::vector<MessageBoxRecord>& MessageBoxes() const;
   // Handles the program holds open now (keys, snapshots, tokens, mutexes, memory, SIDs).
   std::size_t OpenHandleCount() const;
@@ -231,6 +259,39 @@ class Machine : public plat::Registry,
                                  void* data) override;
   plat::BOOL VerQueryValueW(const void* block, const plat::WCHAR* subBlock, void** buffer,
                             plat::UINT* length) override;
+
+  plat::HANDLE CreateFileW(const plat::WCHAR* path, DWORD desiredAccess, DWORD shareMode,
+                           const void* securityAttributes, DWORD disposition,
+                           DWORD flagsAndAttributes, plat::HANDLE templateFile) override;
+  DWORD SetFilePointer(plat::HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) override;
+  plat::BOOL SetEndOfFile(plat::HANDLE file) override;
+  plat::BOOL WriteFile(plat::HANDLE file, const void* buffer, DWORD size, DWORD* written,
+                       void* overlapped) override;
+  plat::BOOL ReadFile(plat::HANDLE file, void* buffer, DWORD size, DWORD* read,
+                      void* overlapped) override;
+  plat::BOOL SetFileTime(plat::HANDLE file, const plat::FILETIME* creation,
+                         const plat::FILETIME* lastAccess,
+                         const plat::FILETIME* lastWrite) override;
+  plat::BOOL GetFileTime(plat::HANDLE file, plat::FILETIME* creation, plat::FILETIME* lastAccess,
+                         plat::FILETIME* lastWrite) override;
+  plat::BOOL InvokeGetFileInformationByHandleEx(plat::FARPROC function, plat::HANDLE file,
+                                                int infoClass, void* info, DWORD size) override;
+  plat::BOOL InvokeSetFileInformationByHandle(plat::FARPROC function, plat::HANDLE file,
+                                              int infoClass, void* info, DWORD size) override;
+  plat::BOOL CopyFileW(const plat::WCHAR* source, const plat::WCHAR* destination,
+                       plat::BOOL failIfExists) override;
+  plat::BOOL DeleteFileW(const plat::WCHAR* path) override;
+  plat::BOOL MoveFileW(const plat::WCHAR* existingPath, const plat::WCHAR* newPath) override;
+  plat::BOOL MoveFileExW(const plat::WCHAR* existingPath, const plat::WCHAR* newPath,
+                         DWORD flags) override;
+  plat::BOOL SetFileAttributesW(const plat::WCHAR* path, DWORD attributes) override;
+
+  plat::BOOL SystemTimeToFileTime(const plat::SYSTEMTIME* systemTime,
+                                  plat::FILETIME* fileTime) override;
+
+  int LZOpenFileW(const plat::WCHAR* fileName, plat::OFSTRUCT* ofStruct, WORD style) override;
+  LONG LZCopy(int source, int destination) override;
+  void LZClose(int file) override;
 
   // The machine's state, shared by its source files (state.h); not for tests.
   struct State;

@@ -36,7 +36,10 @@ struct LoadedModule {
 // listed; each resolves to a distinct address inside its module.
 const std::vector<LoadedModule>& SystemModules() {
   static const std::vector<LoadedModule> modules = {
-      {kKernel32Base, u"kernel32", {"IsWow64Process", "GetNativeSystemInfo", "CreateMutexW"}},
+      {kKernel32Base,
+       u"kernel32",
+       {"IsWow64Process", "GetNativeSystemInfo", "CreateMutexW", "GetFileInformationByHandleEx",
+        "SetFileInformationByHandle"}},
       {kNtdllBase, u"ntdll", {"NtQueryInformationProcess"}},
   };
   return modules;
@@ -292,6 +295,7 @@ DWORD Machine::StartProcess(std::u16string exeName) {
 void Machine::EndProcess(DWORD processId) {
   std::lock_guard guard(state_->lock);
   std::erase_if(state_->processes, [&](const ProcessRecord& p) { return p.id == processId; });
+  std::erase_if(state_->files.holds, [&](const FileHold& h) { return h.processId == processId; });
 }
 
 void Machine::SetProgramPath(std::u16string path) {

@@ -60,7 +60,15 @@ struct SnapshotHandle {
 struct TokenHandle {
   DWORD access;
 };
-using HandleObject = std::variant<KeyHandle, MutexHandle, SnapshotHandle, TokenHandle>;
+// An open file (file_handles.cpp). The node outlives its name: a file deleted or replaced while
+// open is kept in FileSystemState::orphans.
+struct FileHandle {
+  FsNode* node;
+  DWORD access;
+  DWORD share;
+  std::uint64_t position = 0;
+};
+using HandleObject = std::variant<KeyHandle, MutexHandle, SnapshotHandle, TokenHandle, FileHandle>;
 
 struct MemoryBlock {
   std::unique_ptr<std::uint8_t[]> bytes;

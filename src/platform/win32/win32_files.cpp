@@ -15,6 +15,11 @@ namespace {
 static_assert(sizeof(plat::VS_FIXEDFILEINFO) == sizeof(::VS_FIXEDFILEINFO));
 static_assert(offsetof(plat::VS_FIXEDFILEINFO, dwFileVersionLS) ==
               offsetof(::VS_FIXEDFILEINFO, dwFileVersionLS));
+static_assert(sizeof(plat::FILE_BASIC_INFO) == sizeof(::FILE_BASIC_INFO));
+static_assert(offsetof(plat::FILE_BASIC_INFO, FileAttributes) ==
+              offsetof(::FILE_BASIC_INFO, FileAttributes));
+static_assert(sizeof(plat::FILETIME) == sizeof(::FILETIME));
+static_assert(plat::FileBasicInfo == ::FileBasicInfo);
 
 inline const wchar_t* W(const plat::WCHAR* text) {
   return reinterpret_cast<const wchar_t*>(text);
@@ -77,6 +82,88 @@ class Win32Files final : public plat::Files {
     const BOOL ok = ::VerQueryValueW(block, W(subBlock), buffer, length ? &got : nullptr);
     if (length) *length = got;
     return ok;
+  }
+
+  plat::HANDLE CreateFileW(const plat::WCHAR* path, plat::DWORD desiredAccess,
+                           plat::DWORD shareMode, const void* securityAttributes,
+                           plat::DWORD disposition, plat::DWORD flagsAndAttributes,
+                           plat::HANDLE templateFile) override {
+    return ::CreateFileW(W(path), desiredAccess, shareMode,
+                         const_cast<LPSECURITY_ATTRIBUTES>(
+                             static_cast<const SECURITY_ATTRIBUTES*>(securityAttributes)),
+                         disposition, flagsAndAttributes, templateFile);
+  }
+
+  plat::DWORD SetFilePointer(plat::HANDLE file, plat::LONG distance, plat::LONG* distanceHigh,
+                             plat::DWORD method) override {
+    ::LONG high = distanceHigh ? *distanceHigh : 0;
+    const ::DWORD low = ::SetFilePointer(file, distance, distanceHigh ? &high : nullptr, method);
+    if (distanceHigh) *distanceHigh = high;
+    return low;
+  }
+
+  plat::BOOL SetEndOfFile(plat::HANDLE file) override { return ::SetEndOfFile(file); }
+
+  plat::BOOL WriteFile(plat::HANDLE file, const void* buffer, plat::DWORD size,
+                       plat::DWORD* written, void* overlapped) override {
+    ::DWORD count = 0;
+    const ::BOOL ok =
+        ::WriteFile(file, buffer, size, &count, static_cast<LPOVERLAPPED>(overlapped));
+    if (written) *written = count;
+    return ok;
+  }
+
+  plat::BOOL ReadFile(plat::HANDLE file, void* buffer, plat::DWORD size, plat::DWORD* read,
+                      void* overlapped) override {
+    ::DWORD count = 0;
+    const ::BOOL ok = ::ReadFile(file, buffer, size, &count, static_cast<LPOVERLAPPED>(overlapped));
+    if (read) *read = count;
+    return ok;
+  }
+
+  plat::BOOL SetFileTime(plat::HANDLE file, const plat::FILETIME* creation,
+                         const plat::FILETIME* lastAccess,
+                         const plat::FILETIME* lastWrite) override {
+    return ::SetFileTime(file, reinterpret_cast<const ::FILETIME*>(creation),
+                         reinterpret_cast<const ::FILETIME*>(lastAccess),
+                         reinterpret_cast<const ::FILETIME*>(lastWrite));
+  }
+
+  plat::BOOL GetFileTime(plat::HANDLE file, plat::FILETIME* creation, plat::FILETIME* lastAccess,
+                         plat::FILETIME* lastWrite) override {
+    return ::GetFileTime(file, reinterpret_cast<::FILETIME*>(creation),
+                         reinterpret_cast<::FILETIME*>(lastAccess),
+                         reinterpret_cast<::FILETIME*>(lastWrite));
+  }
+
+  plat::BOOL InvokeGetFileInformationByHandleEx(plat::FARPROC function, plat::HANDLE file,
+                                                int infoClass, void* info,
+                                                plat::DWORD size) override {
+    using Fn = ::BOOL(WINAPI*)(::HANDLE, int, LPVOID, ::DWORD);
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(function))(file, infoClass, info, size);
+  }
+
+  plat::BOOL InvokeSetFileInformationByHandle(plat::FARPROC function, plat::HANDLE file,
+                                              int infoClass, void* info,
+                                              plat::DWORD size) override {
+    using Fn = ::BOOL(WINAPI*)(::HANDLE, int, LPVOID, ::DWORD);
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(function))(file, infoClass, info, size);
+  }
+
+  plat::BOOL CopyFileW(const plat::WCHAR* source, const plat::WCHAR* destination,
+                       plat::BOOL failIfExists) override {
+    return ::CopyFileW(W(source), W(destination), failIfExists);
+  }
+  plat::BOOL DeleteFileW(const plat::WCHAR* path) override { return ::DeleteFileW(W(path)); }
+  plat::BOOL MoveFileW(const plat::WCHAR* existingPath, const plat::WCHAR* newPath) override {
+    return ::MoveFileW(W(existingPath), W(newPath));
+  }
+  plat::BOOL MoveFileExW(const plat::WCHAR* existingPath, const plat::WCHAR* newPath,
+                         plat::DWORD flags) override {
+    return ::MoveFileExW(W(existingPath), W(newPath), flags);
+  }
+  plat::BOOL SetFileAttributesW(const plat::WCHAR* path, plat::DWORD attributes) override {
+    return ::SetFileAttributesW(W(path), attributes);
   }
 };
 

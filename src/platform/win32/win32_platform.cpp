@@ -3,6 +3,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_lz.h"
 
 #include <cstddef>
 
@@ -25,6 +26,8 @@ static_assert(sizeof(plat::SID_AND_ATTRIBUTES) == sizeof(::SID_AND_ATTRIBUTES));
 static_assert(offsetof(plat::TOKEN_GROUPS, Groups) == offsetof(::TOKEN_GROUPS, Groups));
 static_assert(sizeof(plat::WCHAR) == sizeof(wchar_t));
 static_assert(sizeof(plat::DWORD) == sizeof(::DWORD));
+static_assert(sizeof(plat::SYSTEMTIME) == sizeof(::SYSTEMTIME));
+static_assert(sizeof(plat::FILETIME) == sizeof(::FILETIME));
 
 template <typename To, typename From>
 To As(From value) {
@@ -207,6 +210,10 @@ class Win32Ui final : public plat::Ui {
 class Win32Clock final : public plat::Clock {
  public:
   plat::DWORD GetTickCount() override { return ::GetTickCount(); }
+  plat::BOOL SystemTimeToFileTime(const plat::SYSTEMTIME* systemTime,
+                                  plat::FILETIME* fileTime) override {
+    return ::SystemTimeToFileTime(As<const ::SYSTEMTIME*>(systemTime), As<::FILETIME*>(fileTime));
+  }
 };
 
 }  // namespace
@@ -218,7 +225,8 @@ plat::Platform& SystemPlatform() {
   static Win32Resources resources;
   static Win32Ui ui;
   static Win32Clock clock;
-  static plat::Platform platform{registry, processes, system, resources, ui, clock, SystemFiles()};
+  static plat::Platform platform{registry, processes, system,        resources,
+                                 ui,       clock,     SystemFiles(), SystemLz()};
   return platform;
 }
 
