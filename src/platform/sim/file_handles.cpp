@@ -242,6 +242,27 @@ class FileOps {
     return FALSE;
   }
 
+  // What both by-handle basic-information calls check before they touch the file: the handle,
+  // the information class, the record's size and the access the call needs. Null, with the last
+  // error set, when a check fails.
+  FileHandle* BasicInfoHandle(HANDLE file, int infoClass, const void* info, DWORD size,
+                              DWORD access) {
+    FileHandle* handle = Handle(file);
+    DWORD error = plat::ERROR_SUCCESS;
+    if (!handle) {
+      error = plat::ERROR_INVALID_HANDLE;
+    } else if (infoClass != plat::FileBasicInfo || info == nullptr) {
+      error = plat::ERROR_INVALID_PARAMETER;
+    } else if (size < sizeof(plat::FILE_BASIC_INFO)) {
+      error = plat::ERROR_BAD_LENGTH;
+    } else if (!(handle->access & access)) {
+      error = plat::ERROR_ACCESS_DENIED;
+    }
+    if (error == plat::ERROR_SUCCESS) return handle;
+    FailBool(error);
+    return nullptr;
+  }
+
   // The registry value of the deletions and renames at the next restart, extended by one entry.
   void SchedulePending(Machine& machine, std::u16string_view existing, std::u16string_view target) {
     std::vector<std::uint8_t> data;
@@ -494,15 +515,9 @@ BOOL Machine::InvokeGetFileInformationByHandleEx(plat::FARPROC function, HANDLE 
   if (const auto fault = state_->TakeFault("InvokeGetFileInformationByHandleEx")) {
     return ops.FailBool(*fault);
   }
-  FileHandle* handle = ops.Handle(file);
-  if (!handle) return ops.FailBool(plat::ERROR_INVALID_HANDLE);
-  if (infoClass != plat::FileBasicInfo || info == nullptr) {
-    return ops.FailBool(plat::ERROR_INVALID_PARAMETER);
-  }
-  if (size < sizeof(plat::FILE_BASIC_INFO)) return ops.FailBool(plat::ERROR_BAD_LENGTH);
-  if (!(handle->access & (plat::FILE_READ_ATTRIBUTES | plat::GENERIC_READ | kGenericAll))) {
-    return ops.FailBool(plat::ERROR_ACCESS_DENIED);
-  }
+  FileHandle* handle = ops.BasicInfoHandle(
+      file, infoClass, info, size, plat::FILE_READ_ATTRIBUTES | plat::GENERIC_READ | kGenericAll);
+  if (!handle) return FALSE;
   const FsNode& node = *handle->node;
   plat::FILE_BASIC_INFO basic{};
   basic.CreationTime = static_cast<std::int64_t>(node.creationTime);
@@ -524,15 +539,9 @@ BOOL Machine::InvokeSetFileInformationByHandle(plat::FARPROC function, HANDLE fi
   if (const auto fault = state_->TakeFault("InvokeSetFileInformationByHandle")) {
     return ops.FailBool(*fault);
   }
-  FileHandle* handle = ops.Handle(file);
-  if (!handle) return ops.FailBool(plat::ERROR_INVALID_HANDLE);
-  if (infoClass != plat::FileBasicInfo || info == nullptr) {
-    return ops.FailBool(plat::ERROR_INVALID_PARAMETER);
-  }
-  if (size < sizeof(plat::FILE_BASIC_INFO)) return ops.FailBool(plat::ERROR_BAD_LENGTH);
-  if (!(handle->access & (plat::FILE_WRITE_ATTRIBUTES | plat::GENERIC_WRITE | kGenericAll))) {
-    return ops.FailBool(plat::ERROR_ACCESS_DENIED);
-  }
+  FileHandle* handle = ops.BasicInfoHandle(
+      file, infoClass, info, size, plat::FILE_WRITE_ATTRIBUTES | plat::GENERIC_WRITE | kGenericAll);
+  if (!handle) return FALSE;
   plat::FILE_BASIC_INFO basic;
   std::memcpy(&basic, info, sizeof basic);
   FsNode& node = *handle->node;
