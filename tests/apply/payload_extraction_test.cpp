@@ -100,15 +100,27 @@ TEST_F(ExtractPayloadTest, TwoItemsWithOneFileNameFollowEachOther) {
   EXPECT_EQ(machine.FileBytes(path), cht) << "the second expansion truncates the first";
 }
 
-TEST_F(ExtractPayloadTest, LongWorkspacePathsTakeTheExtendedForm) {
-  const std::u16string deep = uR"(C:\)" + std::u16string(250, u'w') + uR"(\)";
-  machine.AddDirectory(deep);
-  std::u16string path;
-  ASSERT_EQ(
-      ExtractPayload(machine.platform(), deep, Item(403), machine.ProgramModule(), path, digests),
-      0);
-  EXPECT_EQ(path, uR"(\\?\)" + deep + u"GlmStudio.exe");
-  EXPECT_EQ(machine.FileBytes(deep + u"GlmStudio.exe"), payload);
+TEST_F(ExtractPayloadTest, WorkspacePathsBeyondTheLzLimitFailWithoutLeavingTheCompressedCopy) {
+  // The LZ functions take paths of fewer than OFS_MAXPATHNAME characters; from 260 on the
+  // compressed copy is written through its extended-length form and still cannot be expanded.
+  struct Case {
+    std::size_t depth;
+    std::vector<std::u16string> after;
+  };
+  // At 110 only the compressed copy's path is too long: the expanded file is created empty by its
+  // open and stays, as after a corrupt container.
+  for (const auto& [depth, after] : {Case{110, {u"GlmStudio.exe"}}, Case{120, {}}, Case{250, {}}}) {
+    SCOPED_TRACE(depth);
+    const std::u16string deep = uR"(C:\)" + std::u16string(depth, u'w') + uR"(\)";
+    machine.AddDirectory(deep);
+    std::u16string path = u"stale";
+    EXPECT_EQ(static_cast<std::uint32_t>(ExtractPayload(machine.platform(), deep, Item(403),
+                                                        machine.ProgramModule(), path, digests)),
+              0x8007006Eu);
+    EXPECT_TRUE(path.empty());
+    EXPECT_EQ(machine.FolderEntries(deep), after);
+    EXPECT_EQ(machine.OpenHandleCount(), 0u);
+  }
 }
 
 struct FailureCase {

@@ -24,10 +24,13 @@ class FileHandlesContract : public ::testing::Test {
     const DWORD needed = files().GetTempPathW(0, nullptr);
     std::vector<plat::WCHAR> buffer(needed + 1);
     const DWORD length = files().GetTempPathW(needed + 1, buffer.data());
-    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::u16string name(test.begin(), test.end());
+    // A short folder per test: the LZ functions refuse paths of OFS_MAXPATHNAME characters, so a
+    // folder named after the test would put some cases over that limit.
+    static int serial = 0;
+    const std::string test = std::to_string(++serial);
     folder_ = std::u16string(buffer.data(), length) + u"glimra-handles-" +
-              contract::Env().UniqueName() + u"-" + name + u"\\";
+              contract::Env().UniqueName() + u"-" + std::u16string(test.begin(), test.end()) +
+              u"\\";
     plat::HMODULE shell32 = files().LoadLibraryW(u"shell32.dll");
     const plat::FARPROC create = p().processes.GetProcAddress(shell32, plat::MakeIntResourceA(165));
     ASSERT_NE(create, nullptr);
@@ -414,6 +417,35 @@ TEST_F(LzContract, ExpandsContainersCopiesPlainFilesAndReportsAShortContainerAsS
 
   // A source that is not there fails at its open.
   EXPECT_LT(LzCopy(Path(u"missing.bin"), Path(u"out.bin")), 0);
+}
+
+TEST_F(LzContract, OpensRefusePathsOfOpenFilesLimit) {
+  // OpenFile, under LZOpenFileW, keeps the path in OFSTRUCT::szPathName: a path of
+  // OFS_MAXPATHNAME characters or more does not fit, also for a file that exists.
+  const std::vector<unsigned char> original = CodeLike(3000);
+  const std::vector<std::uint8_t> packed = szdd::Pack(original);
+  for (const std::size_t length : {std::size_t{127}, std::size_t{128}, std::size_t{300}}) {
+    SCOPED_TRACE(length);
+    ASSERT_LT(folder_.size() + 4, 127u);
+    const std::u16string source =
+        folder_ + std::u16string(length - folder_.size() - 4, u's') + u".bin";
+    ASSERT_EQ(source.size(), length);
+    Write(source, {packed.begin(), packed.end()});
+    plat::OFSTRUCT record{};
+    record.cBytes = sizeof record;
+    p().processes.SetLastError(0);
+    const int opened =
+        p().lz.LZOpenFileW(source.c_str(), &record, plat::OF_READ | plat::OF_SHARE_EXCLUSIVE);
+    if (length < plat::OFS_MAXPATHNAME) {
+      EXPECT_GE(opened, 0);
+    } else {
+      // Wine gives 13 up to MAX_PATH and 206 beyond; the contract is the failure and its code.
+      EXPECT_LT(opened, 0);
+      EXPECT_NE(record.nErrCode, 0);
+      EXPECT_EQ(LastError(), record.nErrCode);
+    }
+    if (opened >= 0) p().lz.LZClose(opened);
+  }
 }
 
 TEST_F(LzContract, ExclusiveOpensKeepOthersOut) {

@@ -743,6 +743,10 @@ int Machine::LZOpenFileW(const WCHAR* fileName, plat::OFSTRUCT* ofStruct, WORD s
     return static_cast<int>(plat::LZERROR_BADINHANDLE);
   };
   if (const auto fault = state_->TakeFault("LZOpenFileW")) return fail(*fault);
+  // OpenFile copies the path into OFSTRUCT::szPathName; the codes are those Wine gives.
+  const std::size_t length = std::char_traits<WCHAR>::length(fileName);
+  if (length >= plat::MAX_PATH) return fail(plat::ERROR_FILENAME_EXCED_RANGE);
+  if (length >= plat::OFS_MAXPATHNAME) return fail(plat::ERROR_INVALID_DATA);
   const WORD mode = style & 0x3;
   const DWORD access = mode == plat::OF_WRITE       ? plat::GENERIC_WRITE
                        : mode == plat::OF_READWRITE ? plat::GENERIC_READ | plat::GENERIC_WRITE
