@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -10,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "plan/patch_catalogue.h"
 #include "platform/sim/pe_image.h"
 #include "resources/string_block.h"
 #include "resources/string_tables.h"
+#include "szdd/szdd.h"
 
 namespace {
 
@@ -228,6 +231,80 @@ TEST_F(ProgramResources, VersionInformationNamesTheProgram) {
   }
   EXPECT_NE(strings[u"LegalCopyright"].find(u"Corvane"), std::u16string::npos);
   EXPECT_EQ(info->translations, std::vector<std::uint32_t>{0x04B00409u});
+}
+
+// The file each payload was packed from, as the payload build listed it: id <TAB> path.
+std::map<int, std::string> PayloadSources() {
+  std::map<int, std::string> sources;
+  std::ifstream in(GLIMRA_WIN32_PAYLOAD_SOURCES);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto tab = line.find('\t');
+    if (tab != std::string::npos) sources[std::stoi(line.substr(0, tab))] = line.substr(tab + 1);
+  }
+  return sources;
+}
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(ProgramResources, PayloadsAreChineseSimplifiedPatchResourcesThatExpandToTheirSources) {
+  const std::map<int, std::string> sources = PayloadSources();
+  ASSERT_EQ(sources.size(), glimra::kPatchCatalogueSize) << GLIMRA_WIN32_PAYLOAD_SOURCES;
+  const sim::PeResourceKey patch = sim::PeResourceKey::Name(u"PATCH");
+  std::size_t patchResources = 0;
+  for (const auto& r : resources_) {
+    if (r.type == patch) ++patchResources;
+  }
+  EXPECT_EQ(patchResources, glimra::kPatchCatalogueSize) << "one resource a payload, no others";
+
+  std::map<int, std::vector<std::uint8_t>> expanded;
+  for (std::size_t i = 0; i < glimra::kPatchCatalogueSize; ++i) {
+    const glimra::PatchEntry& row = glimra::PatchCatalogue()[i];
+    const int id = std::abs(row.resourceId);
+    SCOPED_TRACE(id);
+    const sim::PeResource* found = nullptr;
+    for (const auto& r : resources_) {
+      if (r.type == patch && r.name == sim::PeResourceKey::Id(static_cast<std::uint16_t>(id))) {
+        found = &r;
+      }
+    }
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->language, 2052);
+    szdd::ExpandResult result = szdd::Expand(found->data);
+    ASSERT_TRUE(result.ok()) << szdd::StatusName(result.status);
+    ASSERT_TRUE(sources.count(id));
+    EXPECT_TRUE(result.data == ReadAll(sources.at(id))) << "differs from " << sources.at(id);
+
+    // The packed file carries the version the catalogue expects of it; the help file none.
+    const auto version = glimra::PayloadVersion(i);
+    std::string error;
+    const auto payload = sim::PeImage::Parse(result.data, &error);
+    if (!version) {
+      EXPECT_FALSE(payload.has_value());
+      EXPECT_TRUE(result.data.size() > 4 &&
+                  std::equal(result.data.begin(), result.data.begin() + 4, "ITSF"));
+    } else {
+      ASSERT_TRUE(payload.has_value()) << error;
+      const auto tree = payload->Resources(&error);
+      ASSERT_TRUE(tree.has_value()) << error;
+      const auto info = std::find_if(tree->begin(), tree->end(), [](const sim::PeResource& r) {
+        return r.type == sim::PeResourceKey::Id(kRtVersion);
+      });
+      ASSERT_NE(info, tree->end());
+      const auto parsed = sim::ParseVersionInfo(info->data, &error);
+      ASSERT_TRUE(parsed && parsed->fixed) << error;
+      EXPECT_EQ(parsed->fixed->fileVersionMS, std::uint32_t{version->major} << 16 | version->minor);
+      EXPECT_EQ(parsed->fixed->fileVersionLS,
+                std::uint32_t{version->build} << 16 | version->revision);
+    }
+    expanded[id] = std::move(result.data);
+  }
+  // The same library goes into the application folder and the video-editing folder.
+  EXPECT_TRUE(expanded[401] == expanded[406]);
+  EXPECT_FALSE(expanded[409] == expanded[410]) << "each language has its own help file";
 }
 
 TEST_F(ProgramResources, ImportsSystemDllsOnly) {

@@ -4,6 +4,8 @@
 //   glimra_standins pe OUT --version A.B.C.D [--product-version A.B.C.D] [--exe] [--64]
 //                   [--size BYTES] [--name ORIGINAL_FILENAME]
 //   glimra_standins chm OUT [--size BYTES] [--seed N]
+//   glimra_standins payload-list            the payload sources, one a line: id <TAB> name
+//   glimra_standins payload ID OUT          writes the stand-in for payload ID (401 to 434)
 //   glimra_standins list                    names and summaries of the sample installations
 //   glimra_standins files NAME DRIVE_C      writes NAME's folders and files below DRIVE_C
 //   glimra_standins registry NAME           NAME's registry values, one a line:
@@ -17,6 +19,8 @@
 #include <vector>
 
 #include "fixtures/sample_installations.h"
+#include "plan/patch_catalogue.h"
+#include "standins/payload_standins.h"
 #include "standins/standin_pe.h"
 
 namespace {
@@ -25,6 +29,7 @@ int Usage() {
   std::cerr << "usage: glimra_standins pe OUT --version A.B.C.D [--product-version A.B.C.D] "
                "[--exe] [--64] [--size BYTES] [--name NAME]\n"
                "       glimra_standins chm OUT [--size BYTES] [--seed N]\n"
+               "       glimra_standins payload-list | payload ID OUT\n"
                "       glimra_standins list | files NAME DRIVE_C | registry NAME\n";
   return 2;
 }
@@ -122,6 +127,16 @@ int MakeChm(const std::vector<std::string>& args) {
   return WriteFile(args[0], standins::MakeHelpFile(size, static_cast<std::uint32_t>(seed))) ? 0 : 1;
 }
 
+int MakePayload(const std::string& id, const std::filesystem::path& out) {
+  for (std::size_t i = 0; i < glimra::kPatchCatalogueSize; ++i) {
+    if (std::to_string(glimra::PatchCatalogue()[i].resourceId) == id) {
+      return WriteFile(out, standins::MakePayloadStandIn(i)) ? 0 : 1;
+    }
+  }
+  std::cerr << "glimra_standins: no payload " << id << "\n";
+  return 2;
+}
+
 const fixtures::SampleInstallation* Find(const std::string& name) {
   const auto* sample = fixtures::FindSampleInstallation(name);
   if (sample == nullptr) std::cerr << "glimra_standins: no sample installation " << name << "\n";
@@ -168,6 +183,14 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (mode == "pe") return MakePe(args);
   if (mode == "chm") return MakeChm(args);
+  if (mode == "payload-list" && args.empty()) {
+    for (std::size_t i = 0; i < glimra::kPatchCatalogueSize; ++i) {
+      std::cout << glimra::PatchCatalogue()[i].resourceId << '\t' << standins::PayloadSourceName(i)
+                << '\n';
+    }
+    return 0;
+  }
+  if (mode == "payload" && args.size() == 2) return MakePayload(args[0], args[1]);
   if (mode == "list" && args.empty()) {
     for (const auto& sample : fixtures::SampleInstallations()) {
       std::cout << sample.name << '\t' << sample.summary << '\n';
