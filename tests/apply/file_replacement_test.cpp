@@ -53,6 +53,12 @@ void HoldMovable(sim::Machine& m) {
   m.HoldFile(id, kTarget, plat::GENERIC_READ, plat::FILE_SHARE_READ | plat::FILE_SHARE_DELETE);
 }
 
+// Held without delete sharing: neither written nor renamed.
+void HoldUnmovable(sim::Machine& m) {
+  const DWORD id = m.StartProcess(u"GlmStudio.exe");
+  m.HoldFile(id, kTarget, plat::GENERIC_READ, plat::FILE_SHARE_READ);
+}
+
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases = {
       {"replace: plain copy", Op::kReplace, kArchive, nullptr, 0, kNew, kArchive, {}},
@@ -90,14 +96,17 @@ const std::vector<Case>& Cases() {
        {}},
       {"replace: in use but movable: side file deleted at restart", Op::kReplace, kArchive,
        HoldMovable, 0, kNew, kArchive, kOld, true},
-      {"replace: running image can be neither written nor moved",
+      {"replace: held without delete sharing: neither written nor moved",
        Op::kReplace,
        kRO | kHidden | kArchive,
-       [](sim::Machine& m) { m.StartProgramFromImage(kTarget); },
+       HoldUnmovable,
        static_cast<plat::HRESULT>(0x80070020),
        kOld,
        kArchive,
        {}},
+      // A running image may be renamed though not written, so it is moved aside.
+      {"replace: running image: moved aside", Op::kReplace, kArchive,
+       [](sim::Machine& m) { m.StartProgramFromImage(kTarget); }, 0, kNew, kArchive, kOld, true},
       {"replace: second copy fails: old file back, nothing scheduled",
        Op::kReplace,
        kArchive,
@@ -172,11 +181,21 @@ const std::vector<Case>& Cases() {
        std::nullopt,
        std::nullopt,
        {}},
-      {"remove: running image",
+      {"remove: held without delete sharing",
+       Op::kRemove,
+       kRO | kArchive,
+       HoldUnmovable,
+       static_cast<plat::HRESULT>(0x80070020),
+       kOld,
+       kArchive,
+       {}},
+      // Deleting a running image is refused as access denied, not as a sharing conflict: it is
+      // not moved aside and stays as it was, apart from its cleared read-only bit.
+      {"remove: running image: refused as access denied",
        Op::kRemove,
        kRO | kArchive,
        [](sim::Machine& m) { m.StartProgramFromImage(kTarget); },
-       static_cast<plat::HRESULT>(0x80070020),
+       static_cast<plat::HRESULT>(0x80070005),
        kOld,
        kArchive,
        {}},

@@ -130,6 +130,12 @@ class FileOps {
     return false;
   }
 
+  // Whether a running program maps node as its image: renaming it is allowed, deleting it not.
+  bool HeldAsImage(const FsNode* node) {
+    return std::any_of(fs_.holds.begin(), fs_.holds.end(),
+                       [&](const FileHold& hold) { return hold.node == node && hold.image; });
+  }
+
   bool Referenced(const FsNode* node) {
     for (const auto& [value, object] : s_.handles) {
       const auto* file = std::get_if<FileHandle>(&object);
@@ -310,7 +316,10 @@ void Machine::HoldFile(DWORD processId, const std::u16string& path, DWORD access
 
 DWORD Machine::StartProgramFromImage(const std::u16string& imagePath) {
   const DWORD id = StartProcess(imagePath);
-  HoldFile(id, imagePath, plat::GENERIC_READ | kGenericExecute, plat::FILE_SHARE_READ);
+  HoldFile(id, imagePath, plat::GENERIC_READ | kGenericExecute,
+           plat::FILE_SHARE_READ | plat::FILE_SHARE_DELETE);
+  std::lock_guard guard(state_->lock);
+  state_->files.holds.back().image = true;
   return id;
 }
 
@@ -621,6 +630,7 @@ BOOL Machine::DeleteFileW(const WCHAR* path) {
   if (ops.Conflicts(node, plat::DELETE, shareAll)) {
     return ops.FailBool(plat::ERROR_SHARING_VIOLATION);
   }
+  if (ops.HeldAsImage(node)) return ops.FailBool(plat::ERROR_ACCESS_DENIED);
   // Open with FILE_SHARE_DELETE: the name goes at once (Windows frees it with the last handle).
   ops.Discard(ops.Detach(target.found.parent, node->name));
   return TRUE;
@@ -652,6 +662,7 @@ BOOL Rename(Machine::State& state, FileOps& ops, const WCHAR* existingPath, cons
     if (ops.Conflicts(existing, plat::DELETE, shareAll)) {
       return ops.FailBool(plat::ERROR_SHARING_VIOLATION);
     }
+    if (ops.HeldAsImage(existing)) return ops.FailBool(plat::ERROR_ACCESS_DENIED);
   } else if (to.found.error != plat::ERROR_FILE_NOT_FOUND) {
     return ops.FailBool(to.found.error);
   }

@@ -27,12 +27,14 @@ struct FsNode {
   std::uint64_t lastWriteTime = 0;
 };
 
-// A file kept open by another process (set-up), with that open's access and sharing mode.
+// A file kept open by another process (set-up), with that open's access and sharing mode. A
+// program's loaded image may in addition not be deleted (ERROR_ACCESS_DENIED), though renamed.
 struct FileHold {
   plat::DWORD processId;
   FsNode* node;
   plat::DWORD access;
   plat::DWORD share;
+  bool image = false;
 };
 
 // A path taken apart: its volume ("C:" or "\\SERVER\SHARE", folded) and its components.

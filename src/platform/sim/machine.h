@@ -113,9 +113,9 @@ class Machine : public plat::Registry,
   // and sharing mode: FILE_SHARE_READ | FILE_SHARE_DELETE lets the file be renamed but not
   // written or deleted, FILE_SHARE_READ alone neither. Ends with EndProcess.
   void HoldFile(DWORD processId, const std::u16string& path, DWORD access, DWORD shareMode);
-  // A program running from its image: a process named after the file, holding it as a loaded
-  // image is held (read access, sharing read only: no writing, deleting or renaming). Returns its
-  // id.
+  // A program running from its image: a process named after the file, holding it as Windows holds
+  // a loaded image: it may be read and renamed, but not written (ERROR_SHARING_VIOLATION) nor
+  // deleted (ERROR_ACCESS_DENIED). Returns its id.
   DWORD StartProgramFromImage(const std::u16string& imagePath);
   // Free space for all volumes together from now on (files may grow or be added by this many
   // bytes); a write that needs more fails with ERROR_DISK_FULL.
