@@ -12,6 +12,7 @@
 #include "apply/payload_digests.h"
 #include "apply/payload_extraction.h"
 #include "apply/temp_workspace.h"
+#include "fixtures/payload_sources.h"
 #include "plan/patch_catalogue.h"
 #include "platform/win32/win32_platform.h"
 
@@ -24,17 +25,12 @@ constexpr std::uint64_t kStampTime = 130268808000000000ull;
 // id -> the packed file, as the payload build listed it (a path on the build machine, which Wine
 // shows as drive Z:).
 std::map<int, std::string> PayloadSources() {
-  std::map<int, std::string> sources;
-  std::ifstream in(GLIMRA_PAYLOAD_SOURCES);
-  std::string line;
-  while (std::getline(in, line)) {
-    const auto tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    std::string path = "Z:" + line.substr(tab + 1);
+  std::map<int, std::string> sources = fixtures::ReadPayloadSources(GLIMRA_PAYLOAD_SOURCES);
+  for (auto& [id, path] : sources) {
+    path = "Z:" + path;
     for (char& c : path) {
       if (c == '/') c = '\\';
     }
-    sources[std::stoi(line.substr(0, tab))] = path;
   }
   return sources;
 }

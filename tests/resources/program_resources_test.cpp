@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/payload_sources.h"
 #include "plan/patch_catalogue.h"
 #include "platform/sim/pe_image.h"
 #include "resources/string_block.h"
@@ -233,25 +234,14 @@ TEST_F(ProgramResources, VersionInformationNamesTheProgram) {
   EXPECT_EQ(info->translations, std::vector<std::uint32_t>{0x04B00409u});
 }
 
-// The file each payload was packed from, as the payload build listed it: id <TAB> path.
-std::map<int, std::string> PayloadSources() {
-  std::map<int, std::string> sources;
-  std::ifstream in(GLIMRA_WIN32_PAYLOAD_SOURCES);
-  std::string line;
-  while (std::getline(in, line)) {
-    const auto tab = line.find('\t');
-    if (tab != std::string::npos) sources[std::stoi(line.substr(0, tab))] = line.substr(tab + 1);
-  }
-  return sources;
-}
-
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
 TEST_F(ProgramResources, PayloadsAreChineseSimplifiedPatchResourcesThatExpandToTheirSources) {
-  const std::map<int, std::string> sources = PayloadSources();
+  const std::map<int, std::string> sources =
+      fixtures::ReadPayloadSources(GLIMRA_WIN32_PAYLOAD_SOURCES);
   ASSERT_EQ(sources.size(), glimra::kPatchCatalogueSize) << GLIMRA_WIN32_PAYLOAD_SOURCES;
   const sim::PeResourceKey patch = sim::PeResourceKey::Name(u"PATCH");
   std::size_t patchResources = 0;
