@@ -28,7 +28,7 @@ class Sink {
   std::size_t length_ = 0;
 };
 
-struct Spec {
+struct Field {
   bool leftJustify = false;
   bool zeroPad = false;
   std::size_t width = 0;
@@ -47,14 +47,14 @@ std::size_t ToDigits(std::uint32_t value, unsigned base, bool upper, char16_t (&
   return count;
 }
 
-void PutPadded(Sink& sink, const Spec& spec, std::u16string_view sign, std::u16string_view body) {
+void PutPadded(Sink& sink, const Field& field, std::u16string_view sign, std::u16string_view body) {
   const std::size_t length = sign.size() + body.size();
-  const std::size_t pad = spec.width > length ? spec.width - length : 0;
-  if (spec.leftJustify) {
+  const std::size_t pad = field.width > length ? field.width - length : 0;
+  if (field.leftJustify) {
     sink.Put(sign);
     sink.Put(body);
     sink.Repeat(u' ', pad);
-  } else if (spec.zeroPad) {
+  } else if (field.zeroPad) {
     sink.Put(sign);
     sink.Repeat(u'0', pad);
     sink.Put(body);
@@ -78,12 +78,12 @@ std::size_t FormatWideInto(std::u16string_view format, std::span<const FormatArg
       continue;
     }
     const std::size_t start = i++;
-    Spec spec;
+    Field field;
     for (; i < format.size(); ++i) {
       if (format[i] == u'-') {
-        spec.leftJustify = true;
+        field.leftJustify = true;
       } else if (format[i] == u'0') {
-        spec.zeroPad = true;
+        field.zeroPad = true;
       } else {
         break;
       }
@@ -92,8 +92,8 @@ std::size_t FormatWideInto(std::u16string_view format, std::span<const FormatArg
     // gigabytes.
     constexpr std::size_t kMaxWidth = 1024;
     for (; i < format.size() && format[i] >= u'0' && format[i] <= u'9'; ++i) {
-      spec.width =
-          std::min(kMaxWidth, spec.width * 10 + static_cast<std::size_t>(format[i] - u'0'));
+      field.width =
+          std::min(kMaxWidth, field.width * 10 + static_cast<std::size_t>(format[i] - u'0'));
     }
     if (i < format.size() && format[i] == u'l') ++i;
     if (i >= format.size()) {
@@ -121,9 +121,9 @@ std::size_t FormatWideInto(std::u16string_view format, std::span<const FormatArg
     }
     ++nextArg;
     if (isText) {
-      Spec textSpec = spec;
-      textSpec.zeroPad = false;
-      PutPadded(sink, textSpec, u"", arg.text());
+      Field textField = field;
+      textField.zeroPad = false;
+      PutPadded(sink, textField, u"", arg.text());
       continue;
     }
     char16_t digits[16];
@@ -135,7 +135,7 @@ std::size_t FormatWideInto(std::u16string_view format, std::span<const FormatArg
     }
     const unsigned base = (conversion == u'x' || conversion == u'X') ? 16u : 10u;
     const std::size_t count = ToDigits(magnitude, base, conversion == u'X', digits);
-    PutPadded(sink, spec, sign, std::u16string_view(digits, count));
+    PutPadded(sink, field, sign, std::u16string_view(digits, count));
   }
   return sink.length();
 }
