@@ -14,10 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "fixtures/host_files.h"
 #include "szdd/mspack_memory.h"
 #include "szdd/szdd.h"
 
@@ -39,11 +39,6 @@ std::vector<Payload>& Payloads() {
   return payloads;
 }
 
-Bytes ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 bool LoadPayloads(const std::string& list) {
   std::ifstream in(list);
   std::string line;
@@ -53,7 +48,7 @@ bool LoadPayloads(const std::string& list) {
     Payload p;
     p.path = line.substr(tab + 1);
     p.name = p.path.filename().string();
-    p.bytes = ReadFile(p.path);
+    p.bytes = fixtures::ReadHostFile(p.path);
     if (p.bytes.empty()) {
       std::cerr << "szdd_bench: cannot read " << p.path << "\n";
       return false;
@@ -153,7 +148,7 @@ void BM_PackVsMscompress(benchmark::State& state) {
       round += t2 - t0;
       bytes += p->bytes.size();
       ourSize += packed.size();
-      theirSize += ReadFile(compressed).size();
+      theirSize += fixtures::ReadHostFile(compressed).size();
     }
     state.SetIterationTime(Seconds(round));
   }

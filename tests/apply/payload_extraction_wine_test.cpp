@@ -3,8 +3,6 @@
 // the item's time stamp.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "apply/payload_digests.h"
 #include "apply/payload_extraction.h"
 #include "apply/temp_workspace.h"
+#include "fixtures/host_files.h"
 #include "fixtures/payload_sources.h"
 #include "plan/patch_catalogue.h"
 #include "platform/win32/win32_platform.h"
@@ -33,11 +32,6 @@ std::map<int, std::string> PayloadSources() {
     }
   }
   return sources;
-}
-
-std::vector<std::uint8_t> ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::vector<std::uint8_t> ReadFile(plat::Platform& p, const std::u16string& path) {
@@ -88,7 +82,7 @@ TEST(PayloadExtractionOnWine, EveryPayloadExpandsToItsSourceWithItsTimeStamp) {
     // Wine keeps no creation time of its own; the other two are the stamp exactly.
     EXPECT_EQ(Ticks(write), kStampTime);
     EXPECT_EQ(Ticks(access), kStampTime);
-    EXPECT_TRUE(ReadFile(p, expanded) == ReadHostFile(sources.at(id)))
+    EXPECT_TRUE(ReadFile(p, expanded) == fixtures::ReadHostFile(sources.at(id)))
         << "differs from " << sources.at(id);
 
     // The compressed copy is gone; the expanded file is the loop's to delete.

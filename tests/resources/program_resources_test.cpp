@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/host_files.h"
 #include "fixtures/payload_sources.h"
 #include "plan/patch_catalogue.h"
 #include "platform/sim/pe_image.h"
@@ -234,11 +235,6 @@ TEST_F(ProgramResources, VersionInformationNamesTheProgram) {
   EXPECT_EQ(info->translations, std::vector<std::uint32_t>{0x04B00409u});
 }
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 TEST_F(ProgramResources, PayloadsAreChineseSimplifiedPatchResourcesThatExpandToTheirSources) {
   const std::map<int, std::string> sources =
       fixtures::ReadPayloadSources(GLIMRA_WIN32_PAYLOAD_SOURCES);
@@ -266,7 +262,8 @@ TEST_F(ProgramResources, PayloadsAreChineseSimplifiedPatchResourcesThatExpandToT
     szdd::ExpandResult result = szdd::Expand(found->data);
     ASSERT_TRUE(result.ok()) << szdd::StatusName(result.status);
     ASSERT_TRUE(sources.count(id));
-    EXPECT_TRUE(result.data == ReadAll(sources.at(id))) << "differs from " << sources.at(id);
+    EXPECT_TRUE(result.data == fixtures::ReadHostFile(sources.at(id)))
+        << "differs from " << sources.at(id);
 
     // The packed file carries the version the catalogue expects of it; the help file none.
     const auto version = glimra::PayloadVersion(i);

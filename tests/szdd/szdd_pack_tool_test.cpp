@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "fixtures/host_files.h"
 #include "szdd/sample_data.h"
 #include "szdd/sha256.h"
 #include "szdd/szdd.h"
@@ -26,16 +25,8 @@ constexpr szdd::PayloadDigest kManifest[] = {
 #include "szdd_manifest_fixture.inc"
 };
 
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using fixtures::ReadHostFile;
+using fixtures::WriteHostFile;
 
 class SzddPackTool : public ::testing::Test {
  protected:
@@ -56,7 +47,7 @@ class SzddPackTool : public ::testing::Test {
         std::string(SZDD_PACK_PATH) + " " + args + " > '" + captured.string() + "' 2>/dev/null";
     const int status = std::system(command.c_str());
     if (out) {
-      const Bytes bytes = ReadFile(captured);
+      const Bytes bytes = ReadHostFile(captured);
       out->assign(bytes.begin(), bytes.end());
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -68,38 +59,38 @@ class SzddPackTool : public ::testing::Test {
 
 TEST_F(SzddPackTool, PackVerifiesAndWritesTheContainer) {
   const Bytes input = szdd_test::CodeLike(50000, 2);
-  WriteFile(dir_ / "in.bin", input);
+  WriteHostFile(dir_ / "in.bin", input);
   std::string out;
   ASSERT_EQ(Tool("pack " + Path("in.bin") + " " + Path("in.sz") + " --verify", &out), 0);
   EXPECT_EQ(out, "");
-  const szdd::ExpandResult result = szdd::Expand(ReadFile(dir_ / "in.sz"));
+  const szdd::ExpandResult result = szdd::Expand(ReadHostFile(dir_ / "in.sz"));
   EXPECT_EQ(result.status, szdd::ExpandStatus::kComplete);
   EXPECT_TRUE(result.data == input);
   EXPECT_EQ(Tool("verify " + Path("in.sz") + " " + Path("in.bin")), 0);
   ASSERT_EQ(Tool("expand " + Path("in.sz") + " " + Path("back.bin")), 0);
-  EXPECT_TRUE(ReadFile(dir_ / "back.bin") == input);
+  EXPECT_TRUE(ReadHostFile(dir_ / "back.bin") == input);
 }
 
 TEST_F(SzddPackTool, ChecksFailWithExitCodeOne) {
   const Bytes input = szdd_test::CodeLike(20000, 4);
-  WriteFile(dir_ / "in.bin", input);
+  WriteHostFile(dir_ / "in.bin", input);
   ASSERT_EQ(Tool("pack " + Path("in.bin") + " " + Path("in.sz")), 0);
   Bytes other = input;
   other[10000] ^= 0x40;
-  WriteFile(dir_ / "other.bin", other);
+  WriteHostFile(dir_ / "other.bin", other);
   EXPECT_EQ(Tool("verify " + Path("in.sz") + " " + Path("other.bin")), 1);
 
   // A container cut short expands to less than it declares: a failure, and no output file.
-  Bytes cut = ReadFile(dir_ / "in.sz");
+  Bytes cut = ReadHostFile(dir_ / "in.sz");
   cut.resize(cut.size() - 100);
-  WriteFile(dir_ / "cut.sz", cut);
+  WriteHostFile(dir_ / "cut.sz", cut);
   EXPECT_EQ(Tool("verify " + Path("cut.sz") + " " + Path("in.bin")), 1);
   EXPECT_EQ(Tool("expand " + Path("cut.sz") + " " + Path("cut.bin")), 1);
   EXPECT_FALSE(fs::exists(dir_ / "cut.bin"));
 }
 
 TEST_F(SzddPackTool, RejectsWrongUsageWithExitCodeTwo) {
-  WriteFile(dir_ / "in.bin", Bytes(100, 'x'));
+  WriteHostFile(dir_ / "in.bin", Bytes(100, 'x'));
   const std::string pack = "pack " + Path("in.bin") + " " + Path("in.sz");
   for (const std::string& args :
        {std::string(""), std::string("unpack a b"), std::string("pack ") + Path("in.bin"),
@@ -114,7 +105,7 @@ TEST_F(SzddPackTool, RejectsWrongUsageWithExitCodeTwo) {
 
 TEST_F(SzddPackTool, ManifestLineRecordsLengthAndHash) {
   const Bytes input = szdd_test::CodeLike(3000, 8);
-  WriteFile(dir_ / "in.bin", input);
+  WriteHostFile(dir_ / "in.bin", input);
   std::string line;
   ASSERT_EQ(Tool("pack " + Path("in.bin") + " " + Path("in.sz") + " --manifest-line 434", &line),
             0);
@@ -123,7 +114,7 @@ TEST_F(SzddPackTool, ManifestLineRecordsLengthAndHash) {
   std::string sums;
   const std::string command = "sha256sum " + Path("in.bin") + " > " + Path("sum.txt");
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const Bytes sum = ReadFile(dir_ / "sum.txt");
+  const Bytes sum = ReadHostFile(dir_ / "sum.txt");
   std::string hex(sum.begin(), sum.begin() + 64), printed;
   for (std::size_t at = line.find("0x"); at != std::string::npos; at = line.find("0x", at + 2)) {
     printed += line.substr(at + 2, 2);
@@ -133,7 +124,7 @@ TEST_F(SzddPackTool, ManifestLineRecordsLengthAndHash) {
 
 // The line compiles as a table row and matches the file it was made from.
 TEST_F(SzddPackTool, ManifestLineCompilesIntoATable) {
-  const Bytes fixture = ReadFile(MANIFEST_INPUT);
+  const Bytes fixture = ReadHostFile(MANIFEST_INPUT);
   ASSERT_FALSE(fixture.empty());
   EXPECT_EQ(kManifest[0].resourceId, 401);
   EXPECT_TRUE(szdd::MatchesDigest(fixture, kManifest[0]));

@@ -6,11 +6,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "fixtures/host_files.h"
 #include "szdd/mspack_memory.h"
 #include "szdd/sample_data.h"
 #include "szdd/szdd.h"
@@ -73,16 +72,8 @@ class TempDir {
   fs::path path_;
 };
 
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using fixtures::ReadHostFile;
+using fixtures::WriteHostFile;
 
 int RunShell(const std::string& command) {
   return std::system(command.c_str());
@@ -107,11 +98,11 @@ TEST(SzddPeers, MsexpandExpandsOurContainers) {
     SCOPED_TRACE(input.name);
     const fs::path packed = dir.path() / "in.sz";
     const fs::path expanded = dir.path() / "out.bin";
-    WriteFile(packed, szdd::Pack(input.data));
+    WriteHostFile(packed, szdd::Pack(input.data));
     ASSERT_EQ(RunShell(std::string(kMsexpand) + " < '" + packed.string() + "' > '" +
                        expanded.string() + "'"),
               0);
-    EXPECT_TRUE(ReadFile(expanded) == input.data);
+    EXPECT_TRUE(ReadHostFile(expanded) == input.data);
   }
 }
 
@@ -124,10 +115,10 @@ TEST(SzddPeers, WeExpandMscompressOutputAndPackNoLarger) {
     if (input.data.size() < 16) continue;
     SCOPED_TRACE(input.name);
     const fs::path original = dir.path() / "file.bin";
-    WriteFile(original, input.data);
+    WriteHostFile(original, input.data);
     fs::remove(dir.path() / "file.bin_");  // mscompress will not overwrite
     ASSERT_EQ(RunShell(std::string(kMscompress) + " '" + original.string() + "'"), 0);
-    const Bytes theirs = ReadFile(dir.path() / "file.bin_");
+    const Bytes theirs = ReadHostFile(dir.path() / "file.bin_");
     const szdd::ExpandResult result = szdd::Expand(theirs);
     EXPECT_EQ(result.status, szdd::ExpandStatus::kComplete);
     EXPECT_TRUE(result.data == input.data);
